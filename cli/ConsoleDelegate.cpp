@@ -1,0 +1,67 @@
+#include "cli/ConsoleDelegate.h"
+
+#include <unistd.h>
+
+namespace norix::cli {
+
+std::string durationText(long long seconds) {
+    if (seconds < 0) seconds = 0;
+    char text[48];
+    const long long days = seconds / 86400, hours = seconds / 3600 % 24, minutes = seconds / 60 % 60,
+                    secs = seconds % 60;
+    if (days > 0)
+        std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld:%02lld", days, hours, minutes, secs);
+    else
+        std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", hours, minutes, secs);
+    return text;
+}
+
+ConsoleDelegate::ConsoleDelegate(std::FILE* out)
+    : out_(out), terminal_(isatty(fileno(out)) != 0), start_(std::chrono::steady_clock::now()) {}
+
+void ConsoleDelegate::line(const std::string& text) {
+    if (terminal_) std::fprintf(out_, "\r\033[K%s", text.c_str());
+    else std::fprintf(out_, "%s\n", text.c_str());
+    std::fflush(out_);
+}
+
+void ConsoleDelegate::quickCompleted() {
+    if (terminal_) std::fprintf(out_, "\n");
+    std::fprintf(out_, "Quick scan completed\n");
+}
+
+void ConsoleDelegate::openLoadingWindow() {
+    if (terminal_) std::fprintf(out_, "\n");
+    std::fprintf(out_, "Arranging results...\n");
+}
+
+void ConsoleDelegate::setBSDPath(const std::string& path) {
+    std::fprintf(out_, "Reading the APFS container at %s\n", path.c_str());
+}
+
+void ConsoleDelegate::showProgress(const RecoveryModule& module) {
+    const uint64_t total = module.totalSector();
+    const double fraction = total ? std::min(1.0, double(module.currentSectorNumber()) / double(total)) : 0.0;
+    const int tenth = static_cast<int>(fraction * 10);
+    if (!terminal_ && tenth == lastTenth_) return;
+    lastTenth_ = tenth;
+
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_).count();
+    const std::string remaining =
+        fraction > 0.0 ? durationText(static_cast<long long>(elapsed / fraction - elapsed)) : "--:--:--";
+    char text[160];
+    std::snprintf(text, sizeof text, "Scanning %5.1f%%  elapsed %s  remaining %s  files found %d", fraction * 100.0,
+                  durationText(elapsed).c_str(), remaining.c_str(), module.filesFound());
+    line(text);
+}
+
+void ConsoleDelegate::finish(const RecoveryModule& module) {
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_).count();
+    if (terminal_) std::fprintf(out_, "\n");
+    std::fprintf(out_, "%s after %s, %d files found\n", module.isStopped() ? "Scan stopped" : "Scan completed",
+                 durationText(elapsed).c_str(), module.filesFound());
+}
+
+}  // namespace norix::cli

@@ -1,0 +1,126 @@
+#pragma once
+// One node of the result tree (an NDIR): a folder or file found on the device, or
+// one of the fixed branches. A node owns its children and extents; the parent link
+// is weak. Nodes hold no views: a UI observes the plain flags below.
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "results/DataExt.h"
+
+namespace norix {
+
+class BaseTree {
+public:
+    BaseTree() = default;
+    ~BaseTree();  // tears the subtree down without recursing once per level
+    BaseTree(const BaseTree&) = delete;
+    BaseTree& operator=(const BaseTree&) = delete;
+
+    // --- fields (public, as every Part reads and writes them) ---
+    int32_t selected = 0;     // tri-state check mark: 0 none, 1 partly, 2 all
+    uint8_t checked = 0;      // the node itself is checked for saving
+    uint8_t corrupted = 0;    // preview or thumbnail generation failed
+    uint8_t bPreview = 0;     // a preview image is cached (by the UI)
+    uint8_t bThumbnail = 0;   // a thumbnail source is cached (by the UI)
+    uint8_t rearrange = 0;    // check-box views must be redrawn
+    std::vector<uint8_t> writeData;  // this node's own session record
+    uint8_t entry = 0;        // origin: 1 FAT32, 2 exFAT, 3 HFS+, 4 APFS, 6 raw JPEG
+    uint8_t deleted = 0;
+    uint8_t scanCompleted = 0;  // scan branches: 0 not started, 1 running, 2 done, 3 stopped
+    uint8_t VALID = 0;        // check-box views exist
+    uint16_t fileType = 0;    // 1 folder, 2 file
+    uint32_t SPC = 0;
+    uint32_t createDate = 0;
+    uint32_t modDate = 0;
+    uint32_t parentID = 0;
+    uint32_t fileID = 0;
+    uint32_t fileCount = 0;      // files below, all depths
+    uint32_t folderCount = 0;    // direct folder children
+    uint32_t childrenCount = 0;  // nodes below, all depths
+    uint32_t clustToRead = 0;
+    uint32_t blockSize = 0;
+    uint64_t fileSize = 0;
+    uint64_t blocksStartsAtSector = 0;
+    uint64_t startRange = 0;
+    uint64_t endrange = 0;
+    uint64_t presentSector = 0;
+    std::string fileName;
+    std::string pathName;
+    std::vector<std::unique_ptr<BaseTree>> childrenArray;
+    BaseTree* pndirPointer = nullptr;
+    std::vector<DataExt> dataExtArray;
+
+    // --- view state ---
+    void createButtons() { VALID = 1; }
+    void freeButton() { VALID = 0; }
+    void setRearrange() { rearrange = 1; }
+    void setButtonImage() { rearrange = 1; }
+
+    // --- setters used by the scan engine ---
+    void setentry(uint8_t v) { entry = v; }
+    void setdelete(uint8_t v) { deleted = v; }
+    void setscanCompleted(uint8_t v) { scanCompleted = v; }
+    void setName(const std::string& name);  // drops every "\r"
+    void setPath(const std::string& path) { pathName = path; }
+    void setFileTypes(uint16_t v) { fileType = v; }
+    void setspc(uint32_t v) { SPC = v; }
+    void setcreatedDate(uint32_t v) { createDate = v; }
+    void setmodifiedDate(uint32_t v) { modDate = v; }
+    void setparentID(uint32_t v) { parentID = v; }
+    void setfileID(uint32_t v) { fileID = v; }
+    void setfileCount(uint32_t v) { fileCount = v; }
+    void setfolderCount(uint32_t v) { folderCount = v; }
+    void setchildrensCount(uint32_t v) { childrenCount = v; }
+    void setClusterToRead(uint32_t v) { clustToRead = v; }
+    void setblockSize(uint32_t v) { blockSize = v; }
+    void setfileSize(uint64_t v) { fileSize = v; }
+    void setblockSstartsAtSector(uint64_t v) { blocksStartsAtSector = v; }
+    void setstartRange(uint64_t v) { startRange = v; }
+    void setendRange(uint64_t v) { endrange = v; }
+    void setpresentSect(uint64_t v) { presentSector = v; }
+    void setparent(BaseTree* p) { pndirPointer = p; }
+
+    // Appends without touching counts or the parent link; returns the linked node.
+    BaseTree* addChild(std::unique_ptr<BaseTree> child);
+    void addDataExt(DataExt ext) { dataExtArray.push_back(ext); }
+    BaseTree* getChildAtIndex(size_t index) const;
+    BaseTree* getParent() const { return pndirPointer; }
+    size_t childCount() const { return childrenArray.size(); }
+
+    // Folder children; with the flag set on "Deep Scan", children named "...HFS..." are hidden.
+    uint32_t getFolderCountWithFlag(bool hideHFS) const;
+    BaseTree* getChildFolderinIndex_withflag(size_t index, bool hideHFS) const;
+
+    std::optional<std::string> getExtension() const;
+    std::string getDateInString() const;
+    // The display date parsed back ("MM-dd-yyyy", local midnight); nothing for no date.
+    std::optional<std::time_t> getDateInDateFormat() const;
+    std::string description() const;
+
+    // --- check marks ---
+    void setChecked(uint8_t v) { checked = v; }
+    uint8_t getChecked() const { return checked; }
+    int32_t getSelected() const { return selected; }
+    // Checks (flag true) or unchecks the node and its subtree; file nodes add or
+    // subtract themselves from the caller's running totals.
+    void checked_withFileCount_andfileSize(bool flag, int64_t& fileTotal, int64_t& byteTotal);
+    bool isAllChecked() const;
+    bool isAllUnChecked() const;
+    void setSelected();
+    void setSelectedForParent();
+
+    // --- preview cache flags (the images live in the UI) ---
+    void setCorrupted(uint8_t v) { corrupted = v; }
+    uint8_t getCorrupted() const { return corrupted; }
+    void setBPreview(uint8_t v) { bPreview = v; }
+    uint8_t getBPreview() const { return bPreview; }
+    void setBThumbnail(uint8_t v) { bThumbnail = v; }
+    uint8_t getBThumbnail() const { return bThumbnail; }
+};
+
+}  // namespace norix

@@ -1,0 +1,253 @@
+// The scan driver: set-up, the order of a scan's steps, the choice of file system,
+// the quick-scan dispatch and the cut-down to one chosen folder.
+#include "scan/RecoveryModule.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+#include "disk/DiskReader.h"
+#include "disk/Platform.h"
+#include "results/TreeClassMethod.h"
+
+namespace norix {
+
+namespace {
+// While paused, the scanning loops look at the flags this often.
+constexpr auto kPausePoll = std::chrono::milliseconds(100);
+
+std::string lowerCased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// The log file must exist for the log to be written; the data folder is the shell's.
+void createIfMissing(const std::string& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) ::close(fd);
+}
+}  // namespace
+
+void RecoveryModule::setDiskPathWithString_withRootName(const std::string& path, const std::string& rootName) {
+    setDiskPath(path);
+    std::unique_lock lock(treeMutex_);
+    dirRoot_ = TreeClassMethod::createRootWithName(rootName);
+}
+
+void RecoveryModule::setDiskPathWithString(const std::string& path) { setDiskPath(path); }
+
+void RecoveryModule::setDiskPath(const std::string& path) {
+    std::lock_guard lock(diskMutex_);
+    diskPath_ = path;
+}
+
+std::string RecoveryModule::diskPath() const {
+    std::lock_guard lock(diskMutex_);
+    return diskPath_;
+}
+
+std::shared_ptr<Disk> RecoveryModule::theDisk() const {
+    std::lock_guard lock(diskMutex_);
+    return theDisk_;
+}
+
+void RecoveryModule::setTheDiskInModule(std::shared_ptr<Disk> disk) {
+    if (!disk) {
+        consoleLog("Disk is Nil.\n");
+        return;
+    }
+    // A description without a block size would divide by zero below; such a
+    // device is read in 512-byte sectors.
+    blockSize = disk->getBlockSize() ? static_cast<uint32_t>(disk->getBlockSize()) : 512;
+    totalSector_ = disk->getDiskSize() / blockSize;
+    std::lock_guard lock(diskMutex_);
+    theDisk_ = std::move(disk);
+}
+
+void RecoveryModule::log(const std::string& message, const std::string& method) const {
+    TreeClassMethod::writeError_inFile_forMethod(message, errorPath, method);
+}
+
+bool RecoveryModule::waitWhilePausedOrStopped() const {
+    while (pause && !stop) std::this_thread::sleep_for(kPausePoll);
+    return stop;
+}
+
+void RecoveryModule::setScanCompleted(BaseTree* branch, uint8_t state) {
+    std::unique_lock lock(treeMutex_);
+    if (branch) branch->setscanCompleted(state);
+}
+
+BaseTree* RecoveryModule::deepNode() const {
+    if (!dirRoot_) return nullptr;
+    return dirRoot_->getChildAtIndex(dirRoot_->childCount() >= 2 ? 1 : 0);
+}
+
+void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
+    std::shared_ptr<Disk> disk, const std::string& scanType, const std::string& /*name*/,
+    const std::optional<std::string>& selectedPath) {
+    errorPath = dataFolder() + "/Core.txt";
+    createIfMissing(errorPath);
+    log("New Scan", "NS");
+
+    tillSectorReaded = 0;
+    stop = false;
+    pause = false;
+    setTheDiskInModule(disk);
+    if (!theDisk() || !dirRoot_) return;
+    initializeValue();
+    CheckFileSystem();
+
+    if (scanType == "Q") {
+        if (del) del->reloadOutlineData();
+        {
+            std::unique_lock lock(treeMutex_);
+            TreeClassMethod::addQuickNodesInDir(dirRoot_.get());
+        }
+        quickScanOnDisk(theDisk());
+        quickScanCompleted_ = true;
+        if (selectedPath) searchForSpecialFolderScanForPath(*selectedPath);
+        if (!stop && del) del->quickCompleted();
+    }
+
+    ApfsItemDict items;
+    ApfsExtentDict extents;
+    if (del) del->reloadOutlineData();
+    {
+        std::unique_lock lock(treeMutex_);
+        TreeClassMethod::addDeepNodesInDIR(dirRoot_.get());
+    }
+    deepScanOnDisk_withItemDict_andextenDict(theDisk(), items, extents);
+
+    if (del) del->openLoadingWindow();
+    checkForSUbFoldersAndAPFSArrangeMentswithItemDict_andextenDict(items, extents);
+    if (del) del->reloadOutlineData();
+    items.clear();
+    extents.clear();
+}
+
+void RecoveryModule::initializeValue() {
+    fileCount = 0;
+    folderCount = 0;
+    lost = 0;
+    fatEntryCount = exfatEntryCount = hfsEntryCount = apfsEntryCount = 0;
+    u17 = u40 = u41 = u42 = 0;
+    startSectorForPhysicalScan = HFSLastVIBBlock = tillSectorReaded = WPFound = 0;
+    jpgStartSector = extraByteOffsetForJPG = jpgRawSize = 0;
+    LFDict.clear();
+    Tags.clear();
+    for (const char* category : {"Word", "PowerPoint", "Sheet", "Artist", "Camera"}) Tags[category];
+}
+
+void RecoveryModule::CheckFileSystem() {
+    const auto kind = theDisk()->getVolumeKind().value_or("");
+    if (kind == "msdos") {
+        fileSystem = kFat32;
+        // Only a check that the device can be read at all.
+        std::vector<uint8_t> probe(4096, 0);
+        if (auto error = DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+                0, 4096, diskPath(), probe, 1))
+            consoleLog("%s\n", error->localizedDescription().c_str());
+    } else if (kind == "exfat") {
+        fileSystem = kExFat;
+    } else if (kind == "apfs") {
+        fileSystem = kApfs;
+    } else {
+        fileSystem = kHfs;
+    }
+}
+
+void RecoveryModule::quickScanOnDisk(const std::shared_ptr<Disk>& disk) {
+    BaseTree* quickBranch = dirRoot_->getChildAtIndex(0);
+    setScanCompleted(quickBranch, 1);
+
+    volumeContent = disk->getMediaContent().value_or("");
+    if (volumeContent == kApfsVolumeContent && disk->getParentDisk()) {
+        // An APFS volume is read through its container's device.
+        auto container = disk->getParentDisk();
+        const std::string containerPath = container->getBSDPath().value_or("");
+        {
+            std::lock_guard lock(diskMutex_);
+            theDisk_ = container;
+            diskPath_ = containerPath;
+        }
+        if (del) del->setBSDPath(containerPath);
+    }
+
+    const uint32_t sectorSize = fileSystem == kFat32 ? 4096 : blockSize;
+    std::vector<uint8_t> sectorZero(sectorSize, 0);
+    if (auto error = DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+            0, sectorSize, diskPath(), sectorZero, 1)) {
+        consoleLog("%s\n", error->localizedDescription().c_str());
+        return;
+    }
+    quickScanOnBlock(sectorZero);
+    {
+        std::unique_lock lock(treeMutex_);
+        for (auto& category : quickBranch->childrenArray) TreeClassMethod::freeZeroChildFoldersFromNDIR(category.get());
+        quickBranch->setscanCompleted(2);
+    }
+}
+
+void RecoveryModule::quickScanOnBlock(std::span<const uint8_t> sectorZero) {
+    {
+        std::unique_lock lock(treeMutex_);
+        dirRoot_->setentry(static_cast<uint8_t>(fileSystem));
+    }
+    log(std::to_string(fileSystem), "fileSystem");
+    switch (fileSystem) {
+    case kExFat: quickSacnForExfat_withScanType(sectorZero, "Q"); break;
+    case kHfs: quickScanForHFS(); break;
+    case kApfs: quickSacnForAPFS(sectorZero); break;
+    default: quickScanForFat32_withScanType_withStartSector(sectorZero, "Q", 0); break;
+    }
+}
+
+void RecoveryModule::searchForSpecialFolderScanForPath(const std::string& path) {
+    std::unique_lock lock(treeMutex_);
+    auto newRoot = TreeClassMethod::createRootWithName(dirRoot_->fileName);
+    newRoot->setfileCount(0);
+    TreeClassMethod::addQuickNodesInDir(newRoot.get());
+
+    BaseTree* oldBranch = dirRoot_->getChildAtIndex(0);
+    BaseTree* newBranch = newRoot->getChildAtIndex(0);
+    newBranch->setfileCount(0);
+    newBranch->setchildrensCount(0);
+
+    const std::string wanted = lowerCased(path);
+    std::vector<BaseTree*> oldCategories;
+    for (auto& child : oldBranch->childrenArray) oldCategories.push_back(child.get());
+    for (size_t i = 0; i < oldCategories.size(); ++i) {
+        BaseTree* category = newBranch->getChildAtIndex(i);
+        BaseTree* found = TreeClassMethod::searchForPath_inDir(wanted, oldCategories[i]);
+        if (!found || !category) continue;
+        // The old tree is dropped below, so the found subtree moves over whole.
+        auto moved = TreeClassMethod::removeDIR(found);
+        moved->createButtons();
+        found = category->addChild(std::move(moved));
+        found->setparent(category);
+        editFolderData(category);
+        category->setfileCount(category->fileCount + found->fileCount);
+        TreeClassMethod::addChildCountInDIR(found);
+        newBranch->setfileID(found->fileCount);
+        newRoot->setfileCount(newRoot->fileCount + found->fileCount);
+    }
+    dirRoot_ = std::move(newRoot);
+}
+
+void RecoveryModule::editFolderData(BaseTree* folder) {
+    // Iterative, so a hostile volume's deep folder nesting cannot exhaust the stack.
+    std::vector<BaseTree*> pending{folder};
+    while (!pending.empty()) {
+        BaseTree* node = pending.back();
+        pending.pop_back();
+        for (auto& child : node->childrenArray) {
+            TreeClassMethod::addParent_toNDIR(node, child.get());
+            if (child->fileType == 1) pending.push_back(child.get());
+        }
+    }
+}
+
+}  // namespace norix

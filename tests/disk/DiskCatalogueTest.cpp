@@ -1,0 +1,161 @@
+// Classification of the drive list, APFS container linking and the catalogue lookups,
+// from synthetic descriptions.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "disk/DiskManager.h"
+#include "tests/support/TestSupport.h"
+
+namespace norix {
+namespace {
+
+using namespace std::string_literals;
+
+constexpr const char* kContainerContent = "EF57347C-0000-11AA-AA11-00306543ECAC";
+
+DiskDescription with(DiskDescription description, const DiskDescription& extra) {
+    for (const auto& [key, value] : extra) description[key] = value;
+    return description;
+}
+
+DiskDescription wholeDisk(const std::string& bsdName, const std::string& content = "GUID_partition_scheme") {
+    return {{DiskKey::MediaBSDName, bsdName}, {DiskKey::MediaWhole, true}, {DiskKey::MediaContent, content}};
+}
+
+DiskDescription volume(const std::string& kind, std::optional<std::string> name, std::optional<std::string> path) {
+    DiskDescription description{{DiskKey::MediaBSDName, "sdb1"s}, {DiskKey::VolumeKind, kind}};
+    if (name) description[DiskKey::VolumeName] = *name;
+    if (path) description[DiskKey::VolumePath] = *path;
+    return description;
+}
+
+DiskDescription apfsVolume(const std::string& bsdName) {
+    return {{DiskKey::MediaBSDName, bsdName}, {DiskKey::MediaContent, std::string(kApfsVolumeContent)},
+            {DiskKey::VolumeKind, "apfs"s}};
+}
+
+struct ClassificationCase {
+    const char* name;
+    DiskDescription description;
+    bool listed;
+    std::optional<std::string> type;
+};
+
+class Classification : public testing::TestWithParam<ClassificationCase> {};
+
+// The media root lists CARD, EFI and 1234-ABCD, as if those volumes were mounted there.
+TEST_P(Classification, DecidesListingAndType) {
+    test::TempDir media;
+    for (const char* folder : {"CARD", "EFI", "1234-ABCD"}) std::filesystem::create_directory(media / folder);
+    Disk disk(GetParam().description, {media.path().string()});
+    EXPECT_EQ(disk.isValidDisk(), GetParam().listed);
+    EXPECT_EQ(disk.getTheType(), GetParam().type);
+}
+
+const ClassificationCase kClassificationCases[] = {
+    {"ApfsContainerDiskDropped", wholeDisk("disk0", kContainerContent), false, {}},
+    {"WholeDiskWithoutKindIsDisk", wholeDisk("sda"), true, "Disk"},
+    {"WholeDiskWithForeignKindIsDisk", with(wholeDisk("nvme0n1"), {{DiskKey::VolumeKind, "ext4"s}}), true, "Disk"},
+    {"PartitionWithoutKindDropped", {{DiskKey::MediaBSDName, "sda2"s}, {DiskKey::MediaWhole, false}}, false, {}},
+    {"WholeDiskWithoutDevicePathDropped", {{DiskKey::MediaWhole, true}}, false, {}},
+    {"ImageFileIsDisk", {{DiskKey::ImagePath, "/tmp/card.img"s}, {DiskKey::MediaWhole, true}}, true, "Disk"},
+    {"VolumeUnderMediaRootHasNoType", volume("exfat", "CARD", "/media/me/CARD"), true, {}},
+    {"LowerCaseMountFolderNeedsMediaRootEntry", volume("msdos", "Card", "/mnt/card"), false, {}},
+    {"VolumeMissingFromMediaRootDropped", volume("exfat", "GONE", "/media/me/GONE"), false, {}},
+    {"StartupVolumeIsOS", volume("apfs", "Macintosh HD", "/"), true, "OS"},
+    {"UnmountedVolumeIsOS", volume("hfs", "Backup", std::nullopt), true, "OS"},
+    {"EfiUnderMediaRootKept", volume("msdos", "EFI", "/media/me/EFI"), true, {}},
+    {"EfiElsewhereDropped", volume("msdos", "EFI", "/boot/efi"), false, {}},
+    {"UnmountedRecoveryDropped", volume("apfs", "Recovery", std::nullopt), false, {}},
+    {"UnlabelledVolumeUnderMediaRootHasNoType", volume("msdos", std::nullopt, "/media/me/1234-ABCD"), true, {}},
+    {"UnlabelledVolumeElsewhereIsOS", volume("msdos", std::nullopt, "/boot/efi"), true, "OS"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Disk, Classification, testing::ValuesIn(kClassificationCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DiskCatalogue, ApfsVolumeLinksToLastContainingDiskInListOrder) {
+    auto disk1 = std::make_shared<Disk>(wholeDisk("disk1"));
+    auto disk10 = std::make_shared<Disk>(wholeDisk("disk10", kContainerContent));
+    auto volume = std::make_shared<Disk>(apfsVolume("disk10s1"));
+    auto plain = std::make_shared<Disk>(wholeDisk("disk10s2"));
+    DiskManager manager;
+    for (const auto& disk : {disk1, disk10, volume, plain}) manager.addDisk(disk);
+    EXPECT_EQ(volume->getParentDisk(), disk10);
+    EXPECT_EQ(plain->getParentDisk(), nullptr);
+
+    auto second = std::make_shared<Disk>(apfsVolume("disk10s1"));
+    DiskManager reversed;
+    for (const auto& disk : {disk10, disk1, second}) reversed.addDisk(disk);
+    EXPECT_EQ(second->getParentDisk(), disk1);
+
+    // Filtering drops the container, in order, but the volume still reaches it.
+    EXPECT_EQ(manager.getTheDisksArray(), (std::vector<std::shared_ptr<Disk>>{disk1, volume, plain}));
+    EXPECT_EQ(volume->getParentDisk(), disk10);
+}
+
+TEST(DiskCatalogue, ContainerThatIsItsOwnParentIsReleased) {
+    auto container = std::make_shared<Disk>(apfsVolume("sda2"));
+    container->setParentDisk(container);
+    EXPECT_EQ(container->getParentDisk(), container);
+    const std::weak_ptr<Disk> watch = container;
+    container.reset();
+    EXPECT_TRUE(watch.expired());
+}
+
+TEST(DiskCatalogue, LookupsFindDisksByPathNameAndSelectedFolder) {
+    auto system = std::make_shared<Disk>(volume("apfs", "Macintosh HD", "/"));
+    auto card = std::make_shared<Disk>(volume("exfat", "CARD", "/mnt/CARD"));
+    auto stick =
+        std::make_shared<Disk>(DiskDescription{{DiskKey::MediaBSDName, "sdc"s}, {DiskKey::MediaName, "STICK"s}});
+    auto named = std::make_shared<Disk>(DiskDescription{{DiskKey::MediaName, "CARD"s}, {DiskKey::VolumeName, "X"s}});
+    system->isValidDisk();
+    const std::vector<std::shared_ptr<Disk>> disks{named, card, system, stick};
+
+    EXPECT_EQ(DiskManager::getDiskFromBSDPath_inArray("/dev/sdc", disks), stick);
+    EXPECT_EQ(DiskManager::getDiskFromBSDPath_inArray("/dev/sd", disks), nullptr);
+    EXPECT_EQ(DiskManager::getDiskWithName_inArray("CARD", disks), card);  // a volume name hides the media name
+    EXPECT_EQ(DiskManager::getDiskWithName_inArray("STICK", disks), stick);
+    EXPECT_EQ(DiskManager::getDiskFromSelectPath_inArray("/mnt/CARD/DCIM/100", disks), card);
+    EXPECT_EQ(DiskManager::getDiskFromSelectPath_inArray("/mnt/OTHER", disks), nullptr);
+    EXPECT_EQ(DiskManager::getDiskFromSelectPath_inArray("/home/me/Pictures", disks), system);
+    EXPECT_EQ(DiskManager::getDiskFromSelectPath_inArray("/mnt", disks), system);
+}
+
+struct ColumnsCase {
+    const char* name;
+    DiskDescription description;
+    bool partition, external, physical;
+    std::string label;
+};
+
+class Columns : public testing::TestWithParam<ColumnsCase> {};
+
+TEST_P(Columns, GroupAndLabelTheEntry) {
+    const auto& expected = GetParam();
+    Disk disk(expected.description);
+    disk.isValidDisk();
+    const DriveColumns columns = driveColumnsFor(disk);
+    EXPECT_EQ(columns.partition, expected.partition);
+    EXPECT_EQ(columns.external, expected.external);
+    EXPECT_EQ(columns.physical, expected.physical);
+    EXPECT_EQ(driveLabelFor(disk), expected.label);
+}
+
+const ColumnsCase kColumnsCases[] = {
+    {"WholeDisk", with(wholeDisk("sda"), {{DiskKey::MediaName, "WD Blue"s}}), false, false, true, "WD Blue"},
+    {"InternalVolume", volume("hfs", "Data", std::nullopt), true, false, false, "Data"},
+    {"UsbVolume", with(volume("exfat", std::nullopt, std::nullopt), {{DiskKey::DeviceProtocol, "USB"s}}),
+     false, true, false, "Untitled"},
+    {"RemovableUnpartitionedCard",
+     with(wholeDisk("mmcblk0", ""), {{DiskKey::VolumeKind, "msdos"s}, {DiskKey::VolumeName, "CAM"s},
+                                     {DiskKey::MediaName, "SD32G"s}, {DiskKey::MediaRemovable, true}}),
+     false, true, true, "SD32G"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Disk, Columns, testing::ValuesIn(kColumnsCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace norix

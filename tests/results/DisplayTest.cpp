@@ -1,0 +1,89 @@
+// Dates, sizes, names and byte order as the result tree shows and stores them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "results/TreeClassMethod.h"
+
+namespace norix {
+namespace {
+
+using T = TreeClassMethod;
+
+constexpr uint32_t kDos2014_03_07 = 0x44670000;
+constexpr uint32_t kHfs2014_03_07 = 3476995200u;  // midnight GMT
+constexpr std::time_t kUnix2014_03_07 = 1394150400;
+
+constexpr uint32_t dos(uint32_t year, uint32_t month, uint32_t day) {
+    return (year - 1980) << 25 | month << 21 | day << 16;
+}
+
+class Dates : public testing::Test {
+protected:
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    static std::unique_ptr<BaseTree> dated(uint8_t entry, uint32_t modDate) {
+        auto node = T::createNDIR();
+        node->setentry(entry);
+        node->setmodifiedDate(modDate);
+        return node;
+    }
+};
+
+TEST_F(Dates, DosDatesShowMonthDayYearOrDash) {
+    EXPECT_EQ(T::getStringForDOSDate(kDos2014_03_07), "3-7-2014");
+    for (uint32_t invalid : {0u, dos(1980, 3, 7), dos(2014, 13, 7), dos(2014, 3, 0)})
+        EXPECT_EQ(T::getStringForDOSDate(invalid), "-") << std::hex << invalid;
+}
+
+TEST_F(Dates, HfsDatesCountFrom1904AndParseBackToLocalMidnight) {
+    EXPECT_EQ(T::getDateFromValue(0), "");
+    EXPECT_EQ(dated(3, kHfs2014_03_07 + 3600)->getDateInString(), "03-07-2014");
+    EXPECT_EQ(dated(4, kHfs2014_03_07 + 3600)->getDateInDateFormat(), kUnix2014_03_07);
+    EXPECT_EQ(dated(2, kDos2014_03_07)->getDateInDateFormat(), kUnix2014_03_07);
+    EXPECT_EQ(dated(3, 0)->getDateInDateFormat(), std::nullopt);
+    EXPECT_EQ(dated(1, 0)->getDateInDateFormat(), std::nullopt);
+    EXPECT_EQ(dated(1, dos(2014, 2, 31))->getDateInDateFormat(), std::nullopt);
+}
+
+using SizeRow = std::pair<uint64_t, const char*>;
+class SizeText : public testing::TestWithParam<SizeRow> {};
+
+TEST_P(SizeText, ScalesToTheFirstUnitNotAbove1024) {
+    EXPECT_EQ(T::sizeText(GetParam().first), GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, SizeText,
+                         testing::Values(SizeRow{512, "0.50 KB"}, SizeRow{1048576, "1024.00 KB"},
+                                         SizeRow{1048577, "1.00 MB"}, SizeRow{1ull << 40, "1024.00 GB"},
+                                         SizeRow{~0ull, "16.00 EB"}));
+
+TEST(Names, DropCarriageReturnsAndGiveLowerCaseExtensions) {
+    BaseTree node;
+    EXPECT_EQ(node.getExtension(), std::nullopt);
+    node.setName("IMG\r_1.tar.\rJPG\r");
+    EXPECT_EQ(node.fileName, "IMG_1.tar.JPG");
+    EXPECT_EQ(node.getExtension(), "jpg");
+    node.setName("README");
+    EXPECT_EQ(node.getExtension(), "");
+}
+
+TEST(ByteOrder, Utf16UnitsAndExtentsComeOutBigEndian) {
+    uint16_t units[3] = {0x0041, 0x00E9, 0x1234};
+    T::convertHostUniCharArrayToBig_length(std::span(units, 2), 100);  // cut to the buffer
+    const uint8_t bigEndian[4] = {0x00, 0x41, 0x00, 0xE9};
+    EXPECT_EQ(std::memcmp(units, bigEndian, 4), 0);
+    EXPECT_EQ(units[2], 0x1234);
+    T::convertBigArrayToHost_length(units, 2);
+    EXPECT_EQ(units[1], 0x00E9);
+
+    EXPECT_EQ(DataExt(0x01020304, 0xA0B0C0D0).getWritableData(),
+              (std::array<uint8_t, 8>{1, 2, 3, 4, 0xA0, 0xB0, 0xC0, 0xD0}));
+}
+
+}  // namespace
+}  // namespace norix

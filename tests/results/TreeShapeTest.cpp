@@ -1,0 +1,192 @@
+// Fixed branches, count propagation, pruning and lookups of the result tree.
+#include <gtest/gtest.h>
+
+#include "results/TreeClassMethod.h"
+
+namespace norix {
+namespace {
+
+using T = TreeClassMethod;
+
+// Links a node as the scan engine does: listed, parent set, counts carried up.
+BaseTree* link(BaseTree* parent, std::unique_ptr<BaseTree> node) {
+    BaseTree* child = parent->addChild(std::move(node));
+    T::addParent_toNDIR(parent, child);
+    if (child->fileType == 2)
+        for (BaseTree* a = parent; a; a = a->getParent()) a->fileSize += child->fileSize;
+    else
+        parent->folderCount += 1;
+    T::addChildCountInDIR(child);
+    return child;
+}
+
+BaseTree* file(BaseTree* parent, uint64_t size) {
+    auto node = T::createNDIR();
+    node->setFileTypes(2);
+    node->setfileSize(size);
+    return link(parent, std::move(node));
+}
+
+BaseTree* folder(BaseTree* parent, const std::string& name = "d") {
+    return link(parent, T::createNDIRWithName(name));
+}
+
+struct BranchRow {
+    std::vector<size_t> where;
+    const char* name;
+    uint32_t fileID, parentID;
+    uint8_t deleted;
+    const char* pathName;
+    uint32_t childrenCount, folderCount;
+};
+
+class FixedBranches : public testing::TestWithParam<BranchRow> {};
+
+TEST_P(FixedBranches, MatchTheTableAndAreCounted) {
+    auto root = T::createRootWithName("Disk");
+    T::addQuickNodesInDir(root.get());
+    T::addDeepNodesInDIR(root.get());
+    const BranchRow& row = GetParam();
+    const BaseTree* node = root.get();
+    for (size_t index : row.where) {
+        node = node->getChildAtIndex(index);
+        ASSERT_NE(node, nullptr);
+    }
+    EXPECT_EQ(node->fileName, row.name);
+    EXPECT_EQ(node->fileType, 1);
+    EXPECT_EQ(node->fileID, row.fileID);
+    EXPECT_EQ(node->parentID, row.parentID);
+    EXPECT_EQ(node->deleted, row.deleted);
+    EXPECT_EQ(node->pathName, row.pathName);
+    EXPECT_EQ(node->childrenCount, row.childrenCount);
+    EXPECT_EQ(node->folderCount, row.folderCount);
+    EXPECT_EQ(node->getChildAtIndex(node->childCount()), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FixedBranches,
+    testing::Values(BranchRow{{}, "Disk", 2, 1, 0, "", 11, 2}, BranchRow{{0}, kQuickScan, 2, 2, 0, "Disk", 2, 2},
+                    BranchRow{{0, 0}, kExistingFiles, 2, 2, 0, "Disk/Quick Scan", 0, 0},
+                    BranchRow{{0, 1}, kDeletedFiles, 7, 2, 1, "Disk/Quick Scan", 0, 0},
+                    BranchRow{{1}, kDeepScan, 2, 2, 0, "Disk", 7, 2},
+                    BranchRow{{1, 0}, kLostAndFound, 0, 2, 0, "Disk/Deep Scan", 0, 0},
+                    BranchRow{{1, 1}, kTags, 0, 2, 1, "Disk/Deep Scan", 5, 5},
+                    BranchRow{{1, 1, 0}, "Word", 0, 0, 1, "Disk/Deep Scan/Tags", 0, 0},
+                    BranchRow{{1, 1, 4}, "Camera", 0, 0, 1, "Disk/Deep Scan/Tags", 0, 0}));
+
+TEST(Counts, RemovalTakesFilesAndFoldersOutOfEveryAncestorWithoutWrapping) {
+    auto root = T::createRootWithName("Disk");
+    BaseTree* a = folder(root.get());
+    BaseTree* b = folder(a);
+    file(b, 10);
+    BaseTree* y = file(b, 20);
+    BaseTree* z = file(a, 5);
+
+    auto removed = T::removeDIR(y);
+    ASSERT_EQ(removed.get(), y);
+    EXPECT_EQ(b->childCount(), 1u);
+    EXPECT_EQ(std::tuple(root->childrenCount, root->fileCount, root->fileSize), std::tuple(4u, 2u, 15u));
+    T::removeDIR(b);  // goes with the file it holds
+    EXPECT_EQ(a->folderCount, 0u);
+    EXPECT_EQ(std::tuple(root->childrenCount, root->fileCount, root->fileSize), std::tuple(2u, 1u, 5u));
+
+    root->fileSize = 2;
+    root->fileCount = 0;
+    T::reduceFileCountInDir(z);
+    T::reduceChildCountInDIR_withCount(z, 7);
+    EXPECT_EQ(std::tuple(root->childrenCount, root->fileCount, root->fileSize), std::tuple(1u, 0u, 0u));
+}
+
+TEST(Counts, WithCountStopsBeforeDeepScan) {
+    auto root = T::createRootWithName("Disk");
+    T::addDeepNodesInDIR(root.get());
+    BaseTree* deep = root->getChildAtIndex(0);
+    BaseTree* a = folder(deep);
+    BaseTree* b = folder(a);
+    T::addChildCountInDIR_withCount(folder(b), 5);
+    EXPECT_EQ(std::tuple(b->fileCount, a->fileCount, deep->fileCount, root->fileCount), std::tuple(5u, 5u, 0u, 0u));
+}
+
+TEST(Pruning, RemovesFoldersEmptiedBelowAndKeepsFiles) {
+    auto root = T::createRootWithName("Disk");
+    folder(folder(root.get()));
+    BaseTree* kept = folder(root.get());
+    folder(kept);
+    BaseTree* leaf = file(kept, 3);
+    T::freeZeroChildFoldersFromNDIR(root.get());
+    ASSERT_EQ(root->childCount(), 1u);
+    EXPECT_EQ(root->getChildAtIndex(0), kept);
+    EXPECT_EQ(root->folderCount, 1u);
+    EXPECT_EQ(kept->childCount(), 1u);
+    EXPECT_EQ(kept->getChildAtIndex(0), leaf);
+}
+
+TEST(Lookup, FolderChildrenSkipFilesAndHideHFSOnlyOnDeepScan) {
+    auto deep = T::createNDIRWithName(kDeepScan);
+    file(deep.get(), 1);
+    folder(deep.get(), "A");
+    file(deep.get(), 1);
+    BaseTree* b = folder(deep.get(), "Lost Partition: HFS");
+    EXPECT_EQ(deep->getChildFolderinIndex_withflag(1, false), b);
+    EXPECT_EQ(deep->getChildFolderinIndex_withflag(1, true), nullptr);
+    EXPECT_EQ(deep->getFolderCountWithFlag(true), 1u);
+    deep->setName("Other");
+    EXPECT_EQ(deep->getFolderCountWithFlag(true), 2u);
+}
+
+TEST(Lookup, DirectorySectorOwnerTestsRangesAndFirstClustersOfFolders) {
+    auto parent = T::createNDIR();
+    BaseTree* ranged = folder(parent.get());
+    ranged->startRange = 100;
+    ranged->endrange = 107;
+    const auto clustered = [](BaseTree* node, uint32_t spc, uint32_t startBlock) {
+        node->SPC = spc;
+        node->blocksStartsAtSector = 1000;
+        T::addDataExtStartBlock_blockCount_toDir(startBlock, 1, node);
+        return node;
+    };
+    BaseTree* nested = clustered(folder(ranged), 8, 5);  // cluster 5: sectors 1024-1031
+    clustered(folder(parent.get()), 8, 0);               // no cluster below 2
+    clustered(folder(parent.get()), 0, 2);               // no cluster size
+    file(parent.get(), 1)->endrange = 1u << 31;          // files own no directory sectors
+
+    const auto owner = [&](uint64_t sector) { return T::checkForParentForExFatAndFatWithStartSector_inParent(sector, parent.get()); };
+    EXPECT_EQ(owner(104), ranged);
+    EXPECT_EQ(owner(1031), nested);
+    EXPECT_EQ(owner(1032), nullptr);
+    EXPECT_EQ(owner(1003), nullptr);
+    EXPECT_EQ(owner(1000 + 8 * 0xFFFFFFFEull), nullptr);
+}
+
+TEST(Lookup, DeepTreesAreWalkedPrunedAndTornDownWithoutRecursion) {
+    constexpr uint32_t kLevels = 200000;
+    auto root = T::createRootWithName("Disk");
+    const auto chain = [](BaseTree* node) {
+        for (uint32_t level = 0; level < kLevels; ++level) {
+            BaseTree* child = node->addChild(T::createNDIRWithName("d"));
+            child->setparent(node);
+            child->setfileID(level + 10);
+            node = child;
+        }
+        return node;
+    };
+    BaseTree* bottom = chain(root.get());
+    chain(root.get());  // ends in an empty folder: pruned away whole
+    bottom->setName("bottom");
+    bottom->startRange = bottom->endrange = 77;
+    file(bottom, 1);
+    EXPECT_EQ(T::checkForParentInDIR_withID(root.get(), kLevels + 9), bottom);
+    EXPECT_TRUE(T::checkForNDIR_withFileID_andNodeName(root.get(), kLevels + 9, "bottom"));
+    EXPECT_EQ(T::searchForKeyWord_inNDIR("bottom", root.get()), bottom);
+    EXPECT_EQ(T::searchForPath_inDir("/bottom", root.get()), bottom);
+    EXPECT_EQ(T::checkForParentForExFatAndFatWithStartSector_inParent(77, root.get()), bottom);
+    int64_t files = 0, bytes = 0;
+    root->checked_withFileCount_andfileSize(true, files, bytes);
+    EXPECT_EQ(files, 1);
+    T::freeZeroChildFoldersFromNDIR(root.get());
+    EXPECT_EQ(root->childCount(), 1u);
+    root.reset();
+}
+
+}  // namespace
+}  // namespace norix

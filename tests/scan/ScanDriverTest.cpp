@@ -1,0 +1,288 @@
+// The scan driver: order of steps, choice of file system, fixed branches, the APFS
+// redirect, stop and pause, and the scan log.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fcntl.h>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+#include "disk/DiskArbitrator.h"
+#include "results/TreeClassMethod.h"
+#include "scan/RecoveryModule.h"
+#include "tests/support/TestSupport.h"
+
+namespace norix {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempHome;
+
+// Records the delegate calls in order; optional hooks run inside a call.
+class RecordingDelegate : public RecoveryToDelegate {
+public:
+    void quickCompleted() override { record("quickCompleted"); }
+    void reloadOutlineData() override {
+        record("reloadOutlineData");
+        if (onReload) onReload();
+    }
+    void openLoadingWindow() override { record("openLoadingWindow"); }
+    void setBSDPath(const std::string& path) override { record("setBSDPath " + path); }
+
+    std::vector<std::string> calls() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    std::function<void()> onReload;
+
+private:
+    void record(const std::string& call) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(call);
+    }
+    std::mutex mutex_;
+    std::vector<std::string> calls_;
+};
+
+// A sparse image file of the given size.
+fs::path makeImage(const fs::path& path, off_t size) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(::ftruncate(fd, size), 0);
+    ::close(fd);
+    return path;
+}
+
+std::shared_ptr<Disk> imageDisk(const fs::path& path, std::optional<std::string> kind,
+                                std::optional<std::string> content = std::nullopt) {
+    DiskDescription description{{DiskKey::ImagePath, path.string()},
+                                {DiskKey::MediaName, path.filename().string()},
+                                {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
+                                {DiskKey::MediaBlockSize, uint64_t{512}},
+                                {DiskKey::MediaWhole, true}};
+    if (kind) description[DiskKey::VolumeKind] = *kind;
+    if (content) description[DiskKey::MediaContent] = *content;
+    return std::make_shared<Disk>(description, std::vector<std::string>{});
+}
+
+std::vector<std::string> childNames(const BaseTree* node) {
+    std::vector<std::string> names;
+    for (const auto& child : node->childrenArray) names.push_back(child->fileName);
+    return names;
+}
+
+class ScanDriver : public ::testing::Test {
+protected:
+    void scan(const std::shared_ptr<Disk>& disk, const std::string& type,
+              std::optional<std::string> selected = std::nullopt) {
+        module.setDel(&delegate);
+        module.setDiskPathWithString_withRootName(disk->getBSDPath().value(), "Card");
+        module.recoverFromDisk_withScantType_andName_selectedPath(disk, type, "Card", selected);
+    }
+    BaseTree* root() { return module.dirRoot(); }
+
+    TempHome home;
+    RecoveryModule module;
+    RecordingDelegate delegate;
+};
+
+TEST_F(ScanDriver, QuickScanBuildsBothBranchesAndReportsInOrder) {
+    scan(imageDisk(test::sampleImage(), "msdos"), "Q");
+
+    ASSERT_EQ(childNames(root()), (std::vector<std::string>{"Quick Scan", "Deep Scan"}));
+    EXPECT_EQ(root()->entry, 1);
+    EXPECT_TRUE(module.quickScanCompleted());
+    EXPECT_EQ(root()->getChildAtIndex(0)->scanCompleted, 2);
+    EXPECT_EQ(root()->getChildAtIndex(1)->scanCompleted, 2);
+    EXPECT_EQ(childNames(root()->getChildAtIndex(1)), (std::vector<std::string>{"Lost and Found", "Tags"}));
+    EXPECT_EQ(delegate.calls(), (std::vector<std::string>{"reloadOutlineData", "quickCompleted",
+                                                          "reloadOutlineData", "openLoadingWindow",
+                                                          "reloadOutlineData"}));
+    // Five tag categories exist even when nothing was tagged.
+    EXPECT_EQ(module.Tags.size(), 5u);
+    EXPECT_TRUE(module.Tags.count("Camera"));
+}
+
+TEST_F(ScanDriver, DeepOnlyScanNeverTouchesTheQuickBranch) {
+    scan(imageDisk(test::sampleImage(), std::nullopt), "D");
+
+    EXPECT_EQ(childNames(root()), (std::vector<std::string>{"Deep Scan"}));
+    EXPECT_FALSE(module.quickScanCompleted());
+    for (const auto& call : delegate.calls()) EXPECT_NE(call, "quickCompleted");
+    EXPECT_EQ(module.deepNode()->scanCompleted, 2);
+}
+
+TEST_F(ScanDriver, LogRecordsTheScanSteps) {
+    const auto image = test::sampleImage();
+    scan(imageDisk(image, "msdos"), "Q");
+
+    const std::string log = test::readText(home.dataFolder() / "Core.txt");
+    EXPECT_NE(log.find("NS Exception: New Scan\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("fileSystem Exception: 1\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("deepScanOnDisk Exception: Deep ScanStarted For Drive : " + image.string() + "\n"),
+              std::string::npos)
+        << log;
+}
+
+class FileSystemChoice : public ScanDriver,
+                         public ::testing::WithParamInterface<std::pair<std::optional<std::string>, int>> {};
+
+TEST_P(FileSystemChoice, ComesFromTheVolumeKindAlone) {
+    test::TempDir dir;
+    auto disk = imageDisk(makeImage(dir / "blank.img", 1 << 20), GetParam().first);
+    scan(disk, "Q");
+    EXPECT_EQ(module.fileSystemCode(), GetParam().second);
+    EXPECT_EQ(root()->entry, GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, FileSystemChoice,
+                         ::testing::Values(std::pair<std::optional<std::string>, int>{"msdos", 1},
+                                           std::pair<std::optional<std::string>, int>{"exfat", 2},
+                                           std::pair<std::optional<std::string>, int>{"hfs", 3},
+                                           std::pair<std::optional<std::string>, int>{"ntfs", 3},
+                                           std::pair<std::optional<std::string>, int>{std::nullopt, 3},
+                                           std::pair<std::optional<std::string>, int>{"apfs", 4}),
+                         [](const auto& info) { return info.param.first.value_or("none"); });
+
+TEST_F(ScanDriver, FlagsSetBeforeTheScanAreCleared) {
+    module.setStop(true);
+    module.setPause(true);
+    scan(imageDisk(test::sampleImage(), "msdos"), "Q");
+    EXPECT_FALSE(module.isStopped());
+    EXPECT_EQ(module.deepNode()->scanCompleted, 2);
+}
+
+TEST_F(ScanDriver, StopDuringQuickScanStillArrangesTheTree) {
+    // The first reload comes just before the quick scan starts.
+    delegate.onReload = [this] { module.setStop(true); };
+    scan(imageDisk(test::sampleImage(), "msdos"), "Q");
+
+    const auto calls = delegate.calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "quickCompleted"), 0);
+    EXPECT_EQ(calls.back(), "reloadOutlineData");
+    EXPECT_EQ(calls[calls.size() - 2], "openLoadingWindow");
+    EXPECT_EQ(module.deepNode()->scanCompleted, 3);
+}
+
+TEST_F(ScanDriver, ApfsVolumeIsReadThroughItsContainer) {
+    test::TempDir dir;
+    auto container = imageDisk(makeImage(dir / "container.img", 4 << 20), "apfs");
+    auto volume = imageDisk(makeImage(dir / "volume.img", 1 << 20), "apfs", kApfsVolumeContent);
+    volume->setParentDisk(container);
+
+    scan(volume, "Q");
+
+    const std::string containerPath = (dir / "container.img").string();
+    const auto calls = delegate.calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "setBSDPath " + containerPath), calls.end());
+    EXPECT_EQ(module.diskPath(), containerPath);
+    EXPECT_EQ(module.theDisk(), container);
+    // Sizes stay those of the volume.
+    EXPECT_EQ(module.totalSector(), (1u << 20) / 512);
+}
+
+TEST_F(ScanDriver, UnreadableDeviceLeavesQuickBranchRunningAndFinishes) {
+    test::TempDir dir;
+    auto disk = imageDisk(makeImage(dir / "gone.img", 1 << 20), "msdos");
+    fs::remove(dir / "gone.img");
+    scan(disk, "Q");
+    EXPECT_EQ(root()->getChildAtIndex(0)->scanCompleted, 1);
+    EXPECT_EQ(module.deepNode()->scanCompleted, 2);
+}
+
+TEST_F(ScanDriver, SweepReachesTheLastPartialBlockOfTheDevice) {
+    test::TempDir dir;
+    // 8 MiB and 5 KiB: one full chunk, then a chunk of one whole and one partial block.
+    auto disk = imageDisk(makeImage(dir / "odd.img", (8 << 20) + 5 * 1024), std::nullopt);
+    scan(disk, "D");
+    EXPECT_EQ(module.currentSectorNumber(), 2049u * 8);
+}
+
+TEST_F(ScanDriver, SelectedFolderCutsTheTreeDownToIt) {
+    module.setDiskPathWithString_withRootName("/nonexistent", "Card");
+    TreeClassMethod::addQuickNodesInDir(root());
+    BaseTree* existing = root()->getChildAtIndex(0)->getChildAtIndex(0);
+    auto folder = TreeClassMethod::createNDIRWithName("Photos");
+    auto file = TreeClassMethod::createNDIR();
+    file->setName("a.jpg");
+    file->setFileTypes(2);
+    file->setfileSize(10);
+    BaseTree* photos = existing->addChild(std::move(folder));
+    TreeClassMethod::addParent_toNDIR(existing, photos);
+    TreeClassMethod::addChildCountInDIR(photos);
+    BaseTree* picture = photos->addChild(std::move(file));
+    TreeClassMethod::addParent_toNDIR(photos, picture);
+    TreeClassMethod::addChildCountInDIR(picture);
+
+    module.searchForSpecialFolderScanForPath("PHOTOS");
+
+    BaseTree* newExisting = root()->getChildAtIndex(0)->getChildAtIndex(0);
+    ASSERT_EQ(childNames(newExisting), (std::vector<std::string>{"Photos"}));
+    const BaseTree* moved = newExisting->getChildAtIndex(0);
+    EXPECT_EQ(moved->getParent(), newExisting);
+    EXPECT_EQ(moved->getChildAtIndex(0)->pathName, "Card/Quick Scan/Existing Files/Photos");
+    EXPECT_EQ(newExisting->fileCount, 1u);
+    EXPECT_EQ(root()->fileCount, 1u);
+    EXPECT_TRUE(root()->getChildAtIndex(0)->getChildAtIndex(1)->childrenArray.empty());
+}
+
+TEST_F(ScanDriver, SelectedFolderThatNothingHoldsGivesEmptyBranches) {
+    scan(imageDisk(test::sampleImage(), "msdos"), "Q", "/no/such/folder");
+    const BaseTree* quick = root()->getChildAtIndex(0);
+    EXPECT_EQ(quick->fileName, "Quick Scan");
+    EXPECT_EQ(quick->fileCount, 0u);
+    for (const auto& category : quick->childrenArray) EXPECT_EQ(category->fileCount, 0u);
+}
+
+// Another thread reads the tree and drives pause and stop while the scan runs; the
+// ThreadSanitizer build runs this too.
+TEST_F(ScanDriver, ConcurrencyPauseAndStopFromAnotherThread) {
+    test::TempDir dir;
+    auto disk = imageDisk(makeImage(dir / "big.img", 2ll << 30), std::nullopt);
+    std::atomic<bool> sweepAboutToStart{false};
+    // The reload just before the deep scan pauses it from the scan thread itself, so
+    // the pause is in force before the first chunk.
+    delegate.onReload = [&] {
+        if (sweepAboutToStart.exchange(true)) return;
+        module.setPause(true);
+    };
+    module.setDel(&delegate);
+    module.setDiskPathWithString_withRootName(disk->getBSDPath().value(), "Big");
+
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        module.recoverFromDisk_withScantType_andName_selectedPath(disk, "D", "Big", std::nullopt);
+        done = true;
+    });
+    auto countNodes = [&] {
+        std::shared_lock lock(module.treeLock());
+        size_t nodes = 0;
+        std::vector<const BaseTree*> pending{module.dirRoot()};
+        while (!pending.empty()) {
+            const BaseTree* node = pending.back();
+            pending.pop_back();
+            ++nodes;
+            for (const auto& child : node->childrenArray) pending.push_back(child.get());
+        }
+        return nodes;
+    };
+
+    while (!sweepAboutToStart) countNodes();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(module.currentSectorNumber(), 0u) << "the sweep ran while paused";
+    EXPECT_FALSE(done);
+    EXPECT_EQ(countNodes(), 9u);  // root, "Deep Scan", "Lost and Found", "Tags" and its five categories
+
+    module.setPause(false);
+    while (module.currentSectorNumber() == 0 && !done) countNodes();
+    module.setStop(true);
+    worker.join();
+
+    EXPECT_LT(module.currentSectorNumber(), module.totalSector() - 8);
+    std::shared_lock lock(module.treeLock());
+    EXPECT_EQ(module.deepNode()->scanCompleted, 3);
+}
+
+}  // namespace
+}  // namespace norix

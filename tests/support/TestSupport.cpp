@@ -1,0 +1,86 @@
+#include "tests/support/TestSupport.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <unistd.h>
+
+#include "disk/Platform.h"
+
+namespace fs = std::filesystem;
+
+namespace norix::test {
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "norix-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+namespace {
+std::string getenvOr(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+void restoreEnv(const char* name, const std::string& value) {
+    if (value.empty()) unsetenv(name);
+    else setenv(name, value.c_str(), 1);
+}
+}  // namespace
+
+TempHome::TempHome()
+    : oldHome_(getenvOr("HOME")), oldData_(getenvOr("XDG_DATA_HOME")), oldDocs_(getenvOr("XDG_DOCUMENTS_DIR")) {
+    setenv("HOME", dir_.path().c_str(), 1);
+    setenv("XDG_DATA_HOME", (dir_.path() / "data").c_str(), 1);
+    setenv("XDG_DOCUMENTS_DIR", (dir_.path() / "Documents").c_str(), 1);
+    fs::create_directories(dataFolder());
+    setConsoleQuiet(true);
+}
+
+TempHome::~TempHome() {
+    restoreEnv("HOME", oldHome_);
+    restoreEnv("XDG_DATA_HOME", oldData_);
+    restoreEnv("XDG_DOCUMENTS_DIR", oldDocs_);
+    setConsoleQuiet(false);
+}
+
+fs::path TempHome::dataFolder() const { return dir_.path() / "data" / "Norix Data Recovery"; }
+
+void writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::vector<uint8_t> readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+fs::path sampleImage() {
+    static std::once_flag once;
+    static fs::path image = fs::path(NORIX_BINARY_DIR) / "sample" / "sample-fat32.img";
+    std::call_once(once, [] {
+        fs::create_directories(image.parent_path());
+        const fs::path packed = fs::path(NORIX_SOURCE_DIR) / "resources" / "sample-fat32.img.zst";
+        const std::string tmp = image.string() + ".tmp." + std::to_string(getpid());
+        const std::string cmd = "zstd -q -d -f -o '" + tmp + "' '" + packed.string() + "' && mv -f '" + tmp +
+                                "' '" + image.string() + "'";
+        if (std::system(cmd.c_str()) != 0) throw std::runtime_error("cannot unpack " + packed.string());
+    });
+    return image;
+}
+
+}  // namespace norix::test
