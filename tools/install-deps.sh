@@ -6,10 +6,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   libblkid-dev libmount-dev
-  nlohmann-json3-dev
+  nlohmann-json3-dev libzip-dev
   libgtest-dev libgmock-dev
   zstd
-  dosfstools mtools
+  dosfstools mtools fdisk exfatprogs
 )
 
 missing=()

@@ -1,0 +1,70 @@
+#pragma once
+// The FAT32 boot sector (BIOS parameter block) and the values the scans derive from it.
+// Little-endian on disk; offsets are from the start of the boot sector.
+//
+// Whether a sector is a FAT32 boot sector is decided in two stages, because the last
+// check looks at the start of the FATs, which lie outside the boot sector (32 reserved
+// sectors in, typically) and which the scan reads, not the record:
+//
+//   auto fs = FatBootSectors::readBlock_blockSize(boot, blockSize);   // the boot sector alone
+//   if (!fs) -> not FAT32
+//   read u8SectorPerCluster sectors (at least one) at fs->firstFatSector(start);
+//     a failed read -> console "Errorn inside Fat Entry", not FAT32
+//   if (!fs->fatStartMatchesMedia(firstFat)) {
+//       read the same at fs->secondFatSector(start) (a failed read: as above)
+//       if (!fs->fatStartMatchesMedia(secondFat)) -> not FAT32
+//   }
+//
+// initFatSectorWithBlock_blockSize_withFirstFat_andSecondFat runs both stages at once
+// when both FAT starts are already at hand.
+
+#include <cstdint>
+#include <optional>
+
+#include "disk/ByteView.h"
+
+namespace norix {
+
+class FatBootSectors {
+public:
+    uint8_t u8SectorPerCluster = 0;        // byte 13
+    uint8_t u8Check = 0;                   // byte 2, the third byte of the jump instruction
+    uint8_t u8NumberOfFats = 0;            // byte 16
+    uint8_t u8Media = 0;                   // byte 21, media descriptor; the FATs begin with it
+    uint16_t u16ReservedSectorCount = 0;   // bytes 14-15
+    uint16_t u16BytsPrSec = 0;             // bytes 11-12
+    // Sectors of the fixed root directory, in device blocks: from the 16-bit root-entry
+    // count at bytes 17-18 (32 bytes an entry), rounded up.
+    uint32_t u32RootDirectorySectors = 0;
+    // Sectors of one FAT: the 16-bit size at bytes 22-23, or when that is 0 the 32-bit
+    // size at bytes 36-39.
+    uint32_t u32FATSize = 0;
+    int32_t blockSize = 0;                 // left for the scan; the record does not fill it
+    // Absolute device sector of the data region (cluster 2, the root directory); set by the scan.
+    uint64_t u64RootDirectorySectors = 0;
+
+    // The whole test: the boot sector plus the first bytes of the first and second FAT
+    // (the second is consulted only when the first does not begin with the media byte;
+    // pass an empty view when it was not read). nullopt when the bytes are not FAT32.
+    static std::optional<FatBootSectors> initFatSectorWithBlock_blockSize_withFirstFat_andSecondFat(
+        ByteView block, uint32_t blockSize, ByteView firstFat, ByteView secondFat);
+
+    // The checks that need the boot sector alone (its first 512 bytes): the jump, the
+    // 0x55 0xAA signature, bytes per sector, sectors per cluster, two FATs, and the FAT
+    // size kept in the 32-bit field. nullopt when they fail or blockSize is 0; throws
+    // std::out_of_range when block holds fewer than 512 bytes.
+    static std::optional<FatBootSectors> readBlock_blockSize(ByteView block, uint32_t blockSize);
+
+    // Where the first and second FAT begin, for a boot sector at device sector startSector.
+    uint64_t firstFatSector(uint64_t startSector) const { return startSector + u16ReservedSectorCount; }
+    uint64_t secondFatSector(uint64_t startSector) const { return firstFatSector(startSector) + u32FATSize; }
+    // True when the bytes read at the start of a FAT begin with the media byte, as every
+    // intact FAT does (its entry 0 holds the media byte in its low byte).
+    bool fatStartMatchesMedia(ByteView fatStart) const { return !fatStart.empty() && fatStart.u8(0) == u8Media; }
+
+    void setU64RootDirectorySector(uint64_t sector) { u64RootDirectorySectors = sector; }
+    // Used when the cluster size is guessed without a boot sector.
+    void setU8SectorPerClusters(uint8_t sectorsPerCluster) { u8SectorPerCluster = sectorsPerCluster; }
+};
+
+}  // namespace norix

@@ -1,0 +1,1 @@
+norix_fuzz_target(fat_records norix_records)
