@@ -12,9 +12,9 @@
 
 namespace norix {
 
-class FileCheck {
+class Checker {
 public:
-    virtual ~FileCheck() = default;
+    virtual ~Checker() = default;
 
     // Size in bytes of the file that starts in this sector; 0 when none does.
     virtual uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
@@ -39,8 +39,8 @@ public:
 // The checkers of the types selected for one scan: one per extension, plus the
 // user-defined types (filed under "Other"), tried in order.
 struct SelectedSigArray {
-    std::map<std::string, std::shared_ptr<FileCheck>> byExtension;
-    std::vector<std::shared_ptr<FileCheck>> other;
+    std::map<std::string, std::shared_ptr<Checker>> byExtension;
+    std::vector<std::shared_ptr<Checker>> other;
 
     bool empty() const { return byExtension.empty() && other.empty(); }
 };

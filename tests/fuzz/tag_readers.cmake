@@ -1,0 +1,1 @@
+norix_fuzz_target(tag_readers norix_signatures)
