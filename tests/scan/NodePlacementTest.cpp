@@ -1,0 +1,480 @@
+// Where found files and folders land in the result tree: the quick-scan categories,
+// lost partitions, "Lost and Found" groups, raw-image previews and "Tags" copies.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <shared_mutex>
+#include <thread>
+
+#include "results/TreeClassMethod.h"
+#include "scan/RecoveryModule.h"
+#include "tests/support/TestSupport.h"
+
+namespace norix {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::unique_ptr<BaseTree> fileNode(const std::string& name, uint64_t size, uint32_t sector = 100,
+                                   uint32_t fileID = 0) {
+    auto node = TreeClassMethod::createNDIR();
+    node->setName(name);
+    node->setFileTypes(2);
+    node->setfileSize(size);
+    node->setblockSize(512);
+    node->setfileID(fileID);
+    TreeClassMethod::addDataExtStartBlock_blockCount_toDir(sector, static_cast<uint32_t>((size + 511) / 512),
+                                                           node.get());
+    return node;
+}
+
+std::unique_ptr<BaseTree> folderNode(const std::string& name, uint32_t fileID = 0) {
+    auto node = TreeClassMethod::createNDIRWithName(name);
+    node->setfileID(fileID);
+    return node;
+}
+
+std::vector<std::string> childNames(const BaseTree* node) {
+    std::vector<std::string> names;
+    for (const auto& child : node->childrenArray) names.push_back(child->fileName);
+    return names;
+}
+
+BaseTree* child(const BaseTree* node, const std::string& name) {
+    for (const auto& c : node->childrenArray)
+        if (c->fileName == name) return c.get();
+    return nullptr;
+}
+
+// Tells whether the tree lock was free when the engine called back.
+class LockProbe : public RecoveryToDelegate {
+public:
+    explicit LockProbe(RecoveryModule& module) : module_(module) {}
+    void reloadOutlineData() override {
+        ++reloads;
+        if (module_.treeLock().try_lock_shared()) module_.treeLock().unlock_shared();
+        else lockedDuringReload = true;
+    }
+    int reloads = 0;
+    bool lockedDuringReload = false;
+
+private:
+    RecoveryModule& module_;
+};
+
+class NodePlacement : public ::testing::Test {
+protected:
+    void SetUp() override {
+        image = dir / "card.img";
+        std::ofstream(image, std::ios::binary).put(0);
+        fs::resize_file(image, 1 << 20);
+        module.setDiskPathWithString_withRootName(image.string(), "Card");
+        module.errorPath = (home.dataFolder() / "Core.txt").string();
+        module.blockSize = 512;
+        module.setDel(&probe);
+        TreeClassMethod::addQuickNodesInDir(root());
+        TreeClassMethod::addDeepNodesInDIR(root());
+        module.initializeValue();
+    }
+    BaseTree* root() { return module.dirRoot(); }
+    BaseTree* quick() { return root()->getChildAtIndex(0); }
+    BaseTree* existing() { return quick()->getChildAtIndex(0); }
+    BaseTree* deletedFiles() { return quick()->getChildAtIndex(1); }
+    BaseTree* deep() { return module.deepNode(); }
+    BaseTree* lostAndFound() { return deep()->getChildAtIndex(0); }
+    BaseTree* camera() { return child(deep()->getChildAtIndex(1), "Camera"); }
+
+    bool carve(const std::string& extension, std::unique_ptr<BaseTree> node) {
+        module.activeExtension = extension;
+        return module.addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), deep(), 0, "D", "LF");
+    }
+    bool quickFile(std::unique_ptr<BaseTree> node, BaseTree* dir, uint32_t parentID, const std::string& fs) {
+        return module.addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), dir, parentID, "Q", fs);
+    }
+    bool lostFile(std::unique_ptr<BaseTree> node, uint32_t parentID, const std::string& fs) {
+        return module.addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), deep(), parentID, "D", fs);
+    }
+    bool lostFolder(std::unique_ptr<BaseTree> node, uint32_t parentID, const std::string& fs) {
+        return module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(std::move(node), deep(),
+                                                                                       parentID, "D", fs);
+    }
+
+    test::TempHome home;
+    test::TempDir dir;
+    fs::path image;
+    RecoveryModule module;
+    LockProbe probe{module};
+};
+
+// --- carved files ---
+
+// A reader thread walks the tree under the shared lock all along; the ThreadSanitizer
+// build runs this too.
+TEST_F(NodePlacement, CarvedFilesFillNumberedGroupsOfAThousandWhileAnotherThreadReads) {
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        while (!done) {
+            std::shared_lock lock(module.treeLock());
+            std::vector<const BaseTree*> pending{root()};
+            uint64_t bytes = 0;
+            while (!pending.empty()) {
+                const BaseTree* node = pending.back();
+                pending.pop_back();
+                bytes += node->fileSize + node->fileCount + node->childrenCount + node->fileName.size();
+                for (const auto& c : node->childrenArray) pending.push_back(c.get());
+            }
+            EXPECT_GT(bytes, 0u);
+        }
+    });
+    for (int i = 1; i <= 1001; ++i) {
+        ASSERT_TRUE(carve("jpg", fileNode("", 1000)));
+        if (i == 500) {
+            ASSERT_TRUE(carve("png", fileNode("", 7)));
+        }
+    }
+    done = true;
+    reader.join();
+
+    ASSERT_EQ(childNames(lostAndFound()), (std::vector<std::string>{"jpg", "png"}));
+    const BaseTree* jpg = child(lostAndFound(), "jpg");
+    ASSERT_EQ(childNames(jpg), (std::vector<std::string>{"jpg [1 - 1000]", "jpg [1001 - 2000]"}));
+    const BaseTree* first = jpg->getChildAtIndex(0);
+    ASSERT_EQ(first->childCount(), 1000u);
+    EXPECT_EQ(first->getChildAtIndex(0)->fileName, "File 1.jpg");
+    EXPECT_EQ(first->getChildAtIndex(999)->fileName, "File 1000.jpg");
+    EXPECT_EQ(childNames(jpg->getChildAtIndex(1)), (std::vector<std::string>{"File 1001.jpg"}));
+    EXPECT_EQ(childNames(child(lostAndFound(), "png")), (std::vector<std::string>{"png [1 - 1000]"}));
+    EXPECT_EQ(childNames(child(lostAndFound(), "png")->getChildAtIndex(0)), (std::vector<std::string>{"File 1.png"}));
+    EXPECT_EQ(module.LFDict["jpg"], 1001u);
+    EXPECT_TRUE(module.activeExtension.empty());
+
+    // Counts and sizes reach every ancestor; the folders made here count as nodes.
+    EXPECT_EQ(first->fileCount, 1000u);
+    EXPECT_EQ(jpg->folderCount, 2u);
+    EXPECT_EQ(lostAndFound()->fileCount, 1002u);
+    EXPECT_EQ(lostAndFound()->childrenCount, 1002u + 5u);
+    EXPECT_EQ(lostAndFound()->fileSize, 1001u * 1000u + 7u);
+    EXPECT_EQ(root()->fileSize, 1001u * 1000u + 7u);
+    EXPECT_EQ(first->getChildAtIndex(0)->pathName, "Card/Deep Scan/Lost and Found/jpg/jpg [1 - 1000]");
+}
+
+TEST_F(NodePlacement, CarvedFileOfMoreThan100GiBIsRefused) {
+    EXPECT_TRUE(carve("mov", fileNode("", 107374182400)));
+    EXPECT_FALSE(carve("mov", fileNode("", 107374182401)));
+    EXPECT_EQ(module.LFDict["mov"], 1u);
+}
+
+// A raw file at sector 100 of fileSize bytes with a preview at jpgStartSector,
+// extraByteOffsetForJPG, jpgRawSize -> the preview node expected, or none at all.
+struct ExpectedPreview {
+    uint64_t startSector;
+    uint32_t offset;
+    uint64_t size;
+    uint32_t sectors;
+};
+struct PreviewCase {
+    const char* name;
+    uint64_t fileSize, startSector, offset, rawSize;
+    std::optional<ExpectedPreview> expected;
+};
+
+class RawPreview : public NodePlacement, public ::testing::WithParamInterface<PreviewCase> {};
+
+TEST_P(RawPreview, StaysInsideItsRawFile) {
+    const PreviewCase& c = GetParam();
+    module.jpgPresent = 1;
+    module.jpgStartSector = c.startSector;
+    module.extraByteOffsetForJPG = c.offset;
+    module.jpgRawSize = c.rawSize;
+    ASSERT_TRUE(carve("nef", fileNode("", c.fileSize, 100)));
+
+    const BaseTree* group = child(lostAndFound(), "nef")->getChildAtIndex(0);
+    if (!c.expected) {
+        EXPECT_EQ(childNames(group), (std::vector<std::string>{"File 1.nef"}));
+        return;
+    }
+    ASSERT_EQ(childNames(group), (std::vector<std::string>{"File 1.nef", "File 1.jpg"}));
+    const BaseTree* preview = group->getChildAtIndex(1);
+    EXPECT_EQ(preview->entry, 6);
+    EXPECT_EQ(preview->fileType, 2);
+    EXPECT_EQ(preview->blockSize, 512u);
+    EXPECT_EQ(preview->blocksStartsAtSector, c.expected->startSector);
+    EXPECT_EQ(preview->fileSize, c.expected->size);
+    EXPECT_EQ(preview->dataExtArray, (std::vector<DataExt>{{c.expected->offset, c.expected->sectors}}));
+    EXPECT_EQ(group->fileCount, 2u);
+    EXPECT_EQ(group->fileSize, c.fileSize + c.expected->size);
+}
+
+// The 20000-byte file ends at byte 71200 (sector 139 and 32 bytes).
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RawPreview,
+    ::testing::Values(PreviewCase{"Inside", 20000, 110, 100, 3000 + 512, ExpectedPreview{110, 100, 3512, 8}},
+                      PreviewCase{"CutAtTheFileEnd", 20000, 138, 0, 5000, ExpectedPreview{138, 0, 544, 2}},
+                      PreviewCase{"BeforeTheFile", 20000, 90, 0, 1000, std::nullopt},
+                      PreviewCase{"PastTheFile", 20000, 139, 600, 1000, std::nullopt},
+                      PreviewCase{"OffsetOverflowing", 20000, 110, UINT64_MAX - 10, 1000, std::nullopt},
+                      // 5 GiB + 100 bytes does not fit the extent: its whole sectors move.
+                      PreviewCase{"OffsetBeyond32Bits", 6ull << 30, 100, (5ull << 30) + 100, 1000,
+                                  ExpectedPreview{100 + (5ull << 30) / 512, 100, 1000, 3}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- names ---
+
+struct NameCase {
+    const char* name;
+    bool accepted;
+};
+
+class FileNames : public ::testing::TestWithParam<NameCase> {};
+TEST_P(FileNames, JunkIsRefused) {
+    EXPECT_EQ(RecoveryModule::checkValidFileName(GetParam().name), GetParam().accepted) << GetParam().name;
+}
+INSTANTIATE_TEST_SUITE_P(Names, FileNames,
+                         ::testing::Values(NameCase{"._photo.jpg", false}, NameCase{"_notes.txt", false},
+                                           NameCase{"tempfile", false}, NameCase{"000123", false},
+                                           NameCase{"store.db", false}, NameCase{".DS_Store", false},
+                                           NameCase{"", false}, NameCase{"journalAttr.x", false},
+                                           NameCase{"a.fseventsd.b", false},
+                                           NameCase{"VolumeConfiguration.plist", false},
+                                           NameCase{"photo.jpg", true}, NameCase{"Store.db", true},
+                                           NameCase{"notes_.txt", true}, NameCase{"0123", true}));
+
+class FolderNames : public ::testing::TestWithParam<NameCase> {};
+TEST_P(FolderNames, JunkIsRefused) {
+    EXPECT_EQ(RecoveryModule::checkValidFolderName(GetParam().name), GetParam().accepted) << GetParam().name;
+}
+INSTANTIATE_TEST_SUITE_P(Names, FolderNames,
+                         ::testing::Values(NameCase{"Store", false}, NameCase{".Spotlight-V100", false},
+                                           NameCase{".fseventsd", false}, NameCase{"cache.tmp", false},
+                                           NameCase{"00001", false}, NameCase{".DS_Store", false},
+                                           NameCase{"", false}, NameCase{"Photos", true},
+                                           NameCase{".Trashes", true}, NameCase{"store", true}));
+
+class TagGroupCharacters : public ::testing::TestWithParam<NameCase> {};
+TEST_P(TagGroupCharacters, SpecialOnesAreFound) {
+    EXPECT_EQ(RecoveryModule::checkForSpecialCharacterInName(GetParam().name), !GetParam().accepted);
+}
+INSTANTIATE_TEST_SUITE_P(Names, TagGroupCharacters,
+                         ::testing::Values(NameCase{"Canon EOS 5D", true}, NameCase{"E-M1 Mark II", true},
+                                           NameCase{"Caf\u00E9 Cam", true}, NameCase{"PENTAX *ist D", false},
+                                           NameCase{"Nikon D3.1", false}, NameCase{"Sony [A7]", false},
+                                           NameCase{"Le\u00EBtz", false}, NameCase{"\u00A5en", false}));
+
+TEST_F(NodePlacement, RefusedNamesAndUnreadableFilesAreNotPlaced) {
+    EXPECT_FALSE(quickFile(fileNode("._photo.jpg", 10), nullptr, 0, "Fat"));
+    EXPECT_FALSE(quickFile(fileNode("", 10), nullptr, 0, "Fat"));
+    auto noExtent = fileNode("a.txt", 10);
+    noExtent->dataExtArray.clear();
+    EXPECT_FALSE(quickFile(std::move(noExtent), nullptr, 0, "Fat"));
+    // An empty file has nothing to read back and is listed all the same.
+    auto empty = fileNode("empty.txt", 0);
+    empty->dataExtArray.clear();
+    EXPECT_TRUE(quickFile(std::move(empty), nullptr, 0, "Fat"));
+    EXPECT_FALSE(module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(folderNode("Store"), nullptr,
+                                                                                          0, "Q", "Fat"));
+    EXPECT_EQ(childNames(existing()), (std::vector<std::string>{"empty.txt"}));
+
+    EXPECT_TRUE(module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(folderNode(".Trashes"),
+                                                                                         nullptr, 0, "Q", "Fat"));
+    EXPECT_EQ(childNames(existing()), (std::vector<std::string>{"empty.txt", "Trashes"}));
+}
+
+TEST_F(NodePlacement, NamesFromTheDiskNeverBreakPlacement) {
+    const std::string invalidUtf8 = "\xff\xfe\xc3(\xed\xa0\x80.jpg";
+    const std::string veryLong(70000, 'n');
+    EXPECT_TRUE(quickFile(fileNode(invalidUtf8, 10), nullptr, 0, "Fat"));
+    EXPECT_TRUE(quickFile(fileNode(veryLong, 10), nullptr, 0, "Fat"));
+    EXPECT_TRUE(module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(folderNode(invalidUtf8, 5),
+                                                                                         nullptr, 2, "Q", "HFS"));
+    EXPECT_TRUE(lostFile(fileNode(veryLong, 10, 100, 9), 5, "HFS"));
+    EXPECT_EQ(childNames(existing()), (std::vector<std::string>{invalidUtf8, veryLong, invalidUtf8}));
+}
+
+// --- quick scan ---
+
+TEST_F(NodePlacement, QuickScanFilesGoToTheirCategoryAndFolder) {
+    auto deleted = fileNode("gone.txt", 5);
+    deleted->setdelete(1);
+    EXPECT_TRUE(quickFile(std::move(deleted), quick(), 0, "Fat"));
+    EXPECT_TRUE(quickFile(fileNode("kept.txt", 7), nullptr, 0, "ExFat"));
+
+    // HFS+: the root folder's id is 2; other parents are looked up by their id.
+    ASSERT_TRUE(module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(folderNode("Docs", 16),
+                                                                                        quick(), 2, "Q", "HFS"));
+    EXPECT_TRUE(quickFile(fileNode("a.txt", 100, 100, 20), quick(), 16, "HFS"));
+    EXPECT_TRUE(quickFile(fileNode("orphan.txt", 3, 100, 21), quick(), 99, "HFS"));
+
+    EXPECT_EQ(childNames(existing()), (std::vector<std::string>{"kept.txt", "Docs"}));
+    EXPECT_EQ(childNames(deletedFiles()), (std::vector<std::string>{"gone.txt", "orphan.txt"}));
+    const BaseTree* docs = child(existing(), "Docs");
+    EXPECT_EQ(childNames(docs), (std::vector<std::string>{"a.txt"}));
+    EXPECT_EQ(docs->getChildAtIndex(0)->pathName, "Card/Quick Scan/Existing Files/Docs");
+    EXPECT_EQ(deletedFiles()->getChildAtIndex(0)->deleted, 1);
+    // Sizes reach every ancestor; the folder is counted in its parent.
+    EXPECT_EQ(docs->fileSize, 100u);
+    EXPECT_EQ(existing()->fileSize, 107u);
+    EXPECT_EQ(root()->fileSize, 115u);
+    EXPECT_EQ(existing()->folderCount, 1u);
+}
+
+TEST_F(NodePlacement, DuplicateHfsRecordsAreRejected) {
+    module.fileCount = 3;
+    ASSERT_TRUE(module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(folderNode("Docs", 16),
+                                                                                        quick(), 2, "Q", "HFS"));
+    EXPECT_TRUE(quickFile(fileNode("a.txt", 10, 100, 20), quick(), 16, "HFS"));
+    EXPECT_FALSE(quickFile(fileNode("a.txt", 10, 300, 20), quick(), 16, "HFS"));
+    EXPECT_TRUE(quickFile(fileNode("b.txt", 10, 100, 20), quick(), 16, "HFS"));
+    EXPECT_EQ(module.fileCount, 2);
+    EXPECT_EQ(childNames(child(existing(), "Docs")), (std::vector<std::string>{"a.txt", "b.txt"}));
+
+    // In a lost HFS+ volume the same record again is refused too.
+    module.hfsEntryCount = 1;
+    ASSERT_TRUE(lostFolder(folderNode("Docs", 16), 2, "HFS"));
+    EXPECT_TRUE(lostFile(fileNode("a.txt", 10, 100, 20), 16, "HFS"));
+    EXPECT_FALSE(lostFile(fileNode("a.txt", 10, 100, 20), 16, "HFS"));
+    const BaseTree* partition = child(deep(), "Lost Partition: HFS");
+    ASSERT_NE(partition, nullptr);
+    EXPECT_EQ(childNames(child(partition, "Docs")), (std::vector<std::string>{"a.txt"}));
+}
+
+// --- lost partitions ---
+
+TEST_F(NodePlacement, FatEntriesJoinTheFolderOwningTheirDirectorySector) {
+    module.fatEntryCount = 1;
+    auto dcim = folderNode("DCIM", 3);
+    dcim->setstartRange(1000);
+    dcim->setendRange(1007);
+    ASSERT_TRUE(lostFolder(std::move(dcim), 0, "Fat"));
+    EXPECT_EQ(probe.reloads, 1);
+    EXPECT_FALSE(probe.lockedDuringReload);
+
+    BaseTree* partition = child(deep(), "Lost Partition: Fat");
+    ASSERT_NE(partition, nullptr);
+    ASSERT_EQ(childNames(partition), (std::vector<std::string>{"Lost", "DCIM"}));
+
+    auto inDcim = fileNode("IMG_1.JPG", 40);
+    inDcim->setpresentSect(1003);
+    auto unknown = fileNode("LOST.TXT", 2);
+    unknown->setpresentSect(5000);
+    auto rootEntry = fileNode("ROOT.TXT", 1, 100, 2);
+    rootEntry->setpresentSect(5000);
+    EXPECT_TRUE(lostFile(std::move(inDcim), 0, "Fat"));
+    EXPECT_TRUE(lostFile(std::move(unknown), 0, "Fat"));
+    EXPECT_TRUE(lostFile(std::move(rootEntry), 0, "Fat"));
+
+    EXPECT_EQ(childNames(child(partition, "DCIM")), (std::vector<std::string>{"IMG_1.JPG"}));
+    EXPECT_EQ(childNames(child(partition, "Lost")), (std::vector<std::string>{"LOST.TXT"}));
+    EXPECT_EQ(childNames(partition), (std::vector<std::string>{"Lost", "DCIM", "ROOT.TXT"}));
+    EXPECT_EQ(partition->fileSize, 43u);
+    EXPECT_EQ(deep()->fileSize, 43u);
+    EXPECT_EQ(probe.reloads, 1) << "only a new partition folder is announced";
+}
+
+TEST_F(NodePlacement, EachLostPartitionGetsItsOwnLabel) {
+    module.exfatEntryCount = 1;
+    ASSERT_TRUE(lostFile(fileNode("a.txt", 1), 0, "ExFat"));
+    for (int32_t count : {1, 2, 3}) {
+        module.fatEntryCount = count;
+        ASSERT_TRUE(lostFile(fileNode("b.txt", 1), 0, "Fat"));
+    }
+    module.hfsEntryCount = 2;
+    ASSERT_TRUE(lostFolder(folderNode("Users", 16), 2, "HFS"));
+
+    EXPECT_EQ(childNames(deep()),
+              (std::vector<std::string>{"Lost and Found", "Tags", "Lost Partition: ExFat", "Lost Partition: Fat",
+                                        "Lost Partition: Fat - 1", "Lost Partition: Fat - 2",
+                                        "Lost Partition: HFS - 1"}));
+    // A FAT file never joins the exFAT volume, whose label also holds "Fat".
+    EXPECT_EQ(childNames(child(deep(), "Lost Partition: ExFat")), (std::vector<std::string>{"Lost", "a.txt"}));
+    EXPECT_EQ(childNames(child(deep(), "Lost Partition: Fat")), (std::vector<std::string>{"Lost", "b.txt"}));
+    // Each partition and its "Lost" folder count as nodes of "Deep Scan".
+    EXPECT_EQ(deep()->folderCount, 2u + 5u);
+    EXPECT_EQ(deep()->childrenCount, 7u + 10u);
+}
+
+// --- tags ---
+
+class TagCopies : public NodePlacement {
+protected:
+    // Writes the file into the card image after the previous one and carves it there.
+    void carveBytes(const std::vector<uint8_t>& bytes, const std::string& extension) {
+        std::fstream out(image, std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(static_cast<std::streamoff>(nextSector * 512));
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        ASSERT_TRUE(carve(extension, fileNode("", bytes.size(), nextSector)));
+        nextSector += static_cast<uint32_t>(bytes.size() / 512 + 2);
+    }
+    void carveSample(const std::string& name) {
+        const fs::path path = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / "tags" / name;
+        ASSERT_TRUE(fs::exists(path)) << path;
+        carveBytes(test::readFile(path), path.extension().string().substr(1));
+    }
+    // A small JPEG with little-endian EXIF made by ffmpeg and exiftool.
+    std::optional<std::vector<uint8_t>> taggedJpeg(const std::string& make, const std::string& model) {
+        const fs::path jpeg = dir / ("tagged-" + std::to_string(nextSector) + ".jpg");
+        const std::string tags = "-ExifByteOrder=II -ImageDescription=Picture '-Model=" + model + "'" +
+                                 (make.empty() ? "" : " '-Make=" + make + "'");
+        const std::string command = "ffmpeg -loglevel error -y -f lavfi -i color=c=red:s=16x16 -frames:v 1 '" +
+                                    jpeg.string() + "' && exiftool -q -overwrite_original " + tags + " '" +
+                                    jpeg.string() + "'";
+        if (std::system(command.c_str()) != 0) return std::nullopt;
+        return test::readFile(jpeg);
+    }
+    BaseTree* category(const std::string& name) { return child(deep()->getChildAtIndex(1), name); }
+    std::vector<std::string> copies(const std::string& categoryName, const std::string& group) {
+        const BaseTree* folder = child(category(categoryName), group);
+        return folder ? childNames(folder) : std::vector<std::string>{};
+    }
+
+    uint32_t nextSector = 64;
+};
+
+TEST_F(TagCopies, SongsDocumentsAndPicturesAreFiledByArtistAuthorAndModel) {
+    for (const char* name : {"id3v24-artist-only.mp3", "id3v24-artist-only.mp3", "id3v23-latin1.mp3", "memo.docx",
+                             "memo-no-title.docx", "memo.doc", "budget.xlsx", "slides.pptx", "exif-le.jpg",
+                             "exif-le.jpg", "exif-long-model.jpg", "memo-no-creator.docx"})
+        carveSample(name);
+
+    EXPECT_EQ(copies("Artist", "sigur r\u00f3s"), (std::vector<std::string>{"File 1.mp3", "File 2.mp3"}));
+    EXPECT_EQ(copies("Artist", "norix quartet"), (std::vector<std::string>{"Evening Tone.mp3"}));
+    // "Unknown" is no title: that copy is numbered and does not disturb the titled ones.
+    EXPECT_EQ(copies("Word", "ada lovelace"),
+              (std::vector<std::string>{"Quarterly Memo.docx", "File 1.docx", "Quarterly Memo.doc"}));
+    EXPECT_EQ(copies("Sheet", "grace hopper"), (std::vector<std::string>{"Budget 2024.xlsx"}));
+    EXPECT_EQ(copies("PowerPoint", "alan turing"), (std::vector<std::string>{"Launch Plan.pptx"}));
+    EXPECT_EQ(childNames(category("Camera")), (std::vector<std::string>{"nx-100 mark ii"}));
+    EXPECT_EQ(copies("Camera", "nx-100 mark ii"), (std::vector<std::string>{"File 1.jpg", "File 2.jpg"}));
+    EXPECT_EQ(module.Tags["Artist"]["sigur r\u00f3s"], 2u);
+    EXPECT_EQ(module.Tags["Artist"]["norix quartet"], 0u);
+
+    // A copy reads the same data as the carved file it came from, and counts like it.
+    const BaseTree* original = child(lostAndFound(), "mp3")->getChildAtIndex(0)->getChildAtIndex(2);
+    const BaseTree* copy = child(category("Artist"), "norix quartet")->getChildAtIndex(0);
+    EXPECT_EQ(copy->dataExtArray, original->dataExtArray);
+    EXPECT_EQ(copy->fileSize, original->fileSize);
+    EXPECT_EQ(category("Artist")->fileSize, 2 * 571u + original->fileSize);
+    EXPECT_EQ(deep()->getChildAtIndex(1)->fileCount, 10u);
+    EXPECT_EQ(category("Word")->childrenCount, 4u);
+    EXPECT_EQ(lostAndFound()->fileCount, 12u);
+}
+
+TEST_F(TagCopies, ModelsThatCannotNameAFolderFileNothing) {
+    if (std::system("command -v ffmpeg >/dev/null && command -v exiftool >/dev/null") != 0)
+        GTEST_SKIP() << "ffmpeg and exiftool make the tagged pictures";
+    for (const auto& [make, model] : std::vector<std::pair<std::string, std::string>>{
+             {"Canon", "Canon EOS 5D"}, {"", "PENTAX *ist D"}, {"Olympus", " EOS "}, {"Olympus", "E-M1 Mark II"}}) {
+        const auto jpeg = taggedJpeg(make, model);
+        ASSERT_TRUE(jpeg);
+        carveBytes(*jpeg, "jpg");
+    }
+    EXPECT_EQ(childNames(category("Camera")), (std::vector<std::string>{"canon eos 5d", "e-m1 mark ii"}));
+    EXPECT_EQ(copies("Camera", "canon eos 5d"), (std::vector<std::string>{"Canon.jpg"}));
+    EXPECT_EQ(copies("Camera", "e-m1 mark ii"), (std::vector<std::string>{"Olympus.jpg"}));
+    EXPECT_EQ(lostAndFound()->fileCount, 4u);
+}
+
+}  // namespace
+}  // namespace norix
