@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "results/DataExt.h"
+#include "results/SaveRun.h"
 
 namespace norix {
 
@@ -113,6 +114,22 @@ public:
     bool isAllUnChecked() const;
     void setSelected();
     void setSelectedForParent();
+
+    // --- saving: copies checked nodes out of the device, which is only ever read ---
+    // Saves this node (a folder: its checked descendants too) into parentFolder.
+    void saveFileWithdiskPath_andSavingPath_withFileManager_withFileCount_andFileSize_boolForStop(
+        SaveRun& run, const std::string& parentFolder);
+    // Settles the name in the folder, creates the file and writes its data.
+    void saveFileWithStartSector_blockCount_withBlockSize_diskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(
+        SaveRun& run, const std::string& folder);
+    // Writes the data by extents into the open file; true when the whole file was written.
+    bool saveFileWithdiskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(SaveRun& run, int fd);
+    // The first "name (n).ext" that does not exist in the folder.
+    static std::string getRenamedStringWithString_andFileManager(const std::string& name, const std::string& folder);
+    // The file's whole data, cut to fileSize; nothing on a read error.
+    std::optional<std::vector<uint8_t>> getDataForFileWithBSD(const std::string& diskPath) const;
+    // A raw JPEG fragment's data; nothing on a read error or an extent that cannot hold it.
+    std::optional<std::vector<uint8_t>> getDataForRawJPGWithBSD(const std::string& diskPath) const;
 
     // --- preview cache flags (the images live in the UI) ---
     void setCorrupted(uint8_t v) { corrupted = v; }
