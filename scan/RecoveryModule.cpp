@@ -80,6 +80,12 @@ void RecoveryModule::setScanCompleted(BaseTree* branch, uint8_t state) {
     if (branch) branch->setscanCompleted(state);
 }
 
+void RecoveryModule::countLinked(BaseTree* node, bool deletedOnDisk) {
+    std::unique_lock lock(treeMutex_);
+    if (deletedOnDisk) node->setdelete(1);
+    TreeClassMethod::addChildCountInDIR(node);
+}
+
 BaseTree* RecoveryModule::deepNode() const {
     if (!dirRoot_) return nullptr;
     return dirRoot_->getChildAtIndex(dirRoot_->childCount() >= 2 ? 1 : 0);
@@ -129,6 +135,7 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
 }
 
 void RecoveryModule::initializeValue() {
+    FS.reset();
     fileCount = 0;
     folderCount = 0;
     lost = 0;
@@ -248,6 +255,34 @@ void RecoveryModule::editFolderData(BaseTree* folder) {
             if (child->fileType == 1) pending.push_back(child.get());
         }
     }
+}
+
+}  // namespace norix
+
+namespace norix {
+
+void RecoveryModule::startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(
+    const std::string& savingPath, std::atomic<int64_t>& savedFile, std::atomic<int64_t>& savedSize,
+    const std::atomic<bool>& stopSaving, CollisionHandler onCollision, int64_t* skipped) {
+    SaveRun run{diskPath(), savingPath, savedFile, savedSize, stopSaving, std::move(onCollision), false, false, 0, {}};
+    try {
+        std::shared_lock lock(treeMutex_);
+        BaseTree* root = dirRoot_.get();
+        makeFolder(savingPath);
+        const std::string rootFolder = savingPath + "/" + safeFileName(root->fileName);
+        makeFolder(rootFolder);
+        if (root->selected != 0)
+            for (auto& child : root->childrenArray)
+                if (child->selected != 0)
+                    child->saveFileWithdiskPath_andSavingPath_withFileManager_withFileCount_andFileSize_boolForStop(
+                        run, rootFolder);
+    } catch (const std::exception& e) {
+        log(e.what(), "startSavingWithSavingPath");
+    }
+    if (skipped) *skipped = run.skipped;
+    // Names changed on a collision stay changed in the tree.
+    std::unique_lock lock(treeMutex_);
+    for (auto& [node, name] : run.renamed) node->setName(name);
 }
 
 }  // namespace norix

@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "disk/Disk.h"
+#include "records/fat/FatBootSectors.h"
+#include "records/fat/FatDataEntry.h"
 #include "results/BaseTree.h"
 #include "scan/ApfsDicts.h"
 #include "scan/RecoveryToDelegate.h"
-#include "signatures/FileCheck.h"
+#include "signatures/Checker.h"
 
 namespace norix {
 
@@ -91,6 +93,73 @@ public:
     // The scan log ("Core.txt" in the data folder).
     void log(const std::string& message, const std::string& method) const;
 
+    // --- saving ---
+    // Saves every checked node into savingPath/<root name>/<its folders>; the counters
+    // and the stop flag are shared with the caller, which polls and sets them.
+    void startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(
+        const std::string& savingPath, std::atomic<int64_t>& savedFile, std::atomic<int64_t>& savedSize,
+        const std::atomic<bool>& stopSaving, CollisionHandler onCollision = {}, int64_t* skipped = nullptr);
+
+    // --- placing found files and folders in the tree ---
+    // scanType "Q" or "D"; fileSystem "Fat", "ExFat", "HFS", "Apfs", or "LF" for a file
+    // found by its header (named and numbered here after activeExtension). Each takes
+    // ownership of the node and answers whether it was linked; a rejected node is
+    // dropped. They take treeLock() themselves (never while reading the device), so no
+    // caller may hold it.
+    bool addFileDir_toDir_onParentID_withScanType_andFileSytem(std::unique_ptr<BaseTree> fileDir, BaseTree* dir,
+                                                               uint32_t parentID, const std::string& scanType,
+                                                               const std::string& fileSystem);
+    bool addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(std::unique_ptr<BaseTree> folderDir,
+                                                                          BaseTree* parentDir, uint32_t parentID,
+                                                                          const std::string& scanType,
+                                                                          const std::string& fileSystem);
+    // Links child under parent: a file's size is added to every ancestor, a folder to
+    // the parent's folderCount. Answers the linked node (nothing without both).
+    // addChild_andParent takes treeLock(); linkChild is for a caller holding it exclusively.
+    BaseTree* addChild_andParent(std::unique_ptr<BaseTree> child, BaseTree* parent);
+    BaseTree* linkChild(std::unique_ptr<BaseTree> child, BaseTree* parent);
+    // False for names never shown as files / folders; true when a tag text holds a
+    // character that keeps it from naming a folder.
+    static bool checkValidFileName(const std::string& name);
+    static bool checkValidFolderName(const std::string& name);
+    static bool checkForSpecialCharacterInName(const std::string& text);
+    int32_t getEntryCountForFileSystem(const std::string& name) const;
+    // The embedded JPEG preview (jpgStartSector, extraByteOffsetForJPG, jpgRawSize) of
+    // rawFile as a node of its own; nothing when it does not lie inside rawFile.
+    std::unique_ptr<BaseTree> createJPGRawNode(const BaseTree& rawFile) const;
+    // Reads the node's own metadata and files a copy of it under tags ("Tags").
+    void searchForTagsInNDIR_andAddToRespectiveParent(const BaseTree& node, BaseTree* tags);
+
+    // --- FAT32 ---
+    // Reads and tests the boot sector at startSector (the FATs are read to confirm it).
+    std::optional<FatBootSectors> readFatBootSectors(ByteView bootSector, uint64_t startSector) const;
+    // Reads a directory's clusters (the root, or one folder) and files their entries under dir.
+    void ScanForFatFromSector_rootDirectoryStart_fatDetailsArray_dir_andScanType(uint64_t sector,
+                                                                                uint64_t rootDirectoryStart,
+                                                                                BaseTree* dir,
+                                                                                const std::string& scanType);
+    // 0 nothing added; 1 a file added, or a folder refused by placement; 2 a folder added.
+    int addFatFileAndFolder_withFileName_extension_rootDirectory_andParent_sacnType(
+        const FatDataEntry& entry, const std::string& fileName, const std::optional<std::string>& extension,
+        uint64_t rootDirectory, BaseTree* parent, const std::string& scanType);
+    void checkForSubNodesForFat_withStartSector_withScanType(BaseTree* dir, uint64_t startSector,
+                                                             const std::string& scanType);
+    int deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(ByteView block, BaseTree* parent,
+                                                                                uint32_t size,
+                                                                                const std::string& scanType,
+                                                                                uint64_t startSector);
+    // The clusters after firstCluster in the FAT, ending with the value that ended the
+    // chain; nothing on a read error.
+    std::optional<std::vector<uint32_t>> getClusterForSector_withReservedCount_andvolStart(uint32_t firstCluster,
+                                                                                        uint32_t reservedCount,
+                                                                                        uint64_t volStart);
+    static bool checkValidate_withExtensuion_andFlag(ByteView name, ByteView extension, bool isFile);
+    static std::string getFatFileNameFromBlock(ByteView entry);
+    uint32_t checkForSPCForFat(uint64_t sector);
+    static std::optional<std::string> getNameStringFrom(ByteView name);
+    uint64_t returnZeroStartSectorFromSector_withLimit(uint64_t sector, uint64_t limit);
+    static bool checkStart8BytesAreZero(ByteView bytes);
+
     // --- per-scan state ---
     std::string volumeContent;
     uint32_t blockSize = 0;
@@ -108,6 +177,7 @@ public:
     uint64_t startSectorForPhysicalScan = 0, HFSLastVIBBlock = 0;
     uint64_t tillSectorReaded = 0;
     uint64_t WPFound = 0;
+    std::optional<FatBootSectors> FS;
     // tag category ("Word", "PowerPoint", "Sheet", "Artist", "Camera") -> group name -> counter
     std::map<std::string, std::map<std::string, uint32_t>> Tags;
     // extension -> carved files of that extension placed so far
@@ -126,6 +196,24 @@ private:
     void sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes);
     void examineBlock(std::span<const uint8_t> block, uint64_t absoluteBlock);
     void setScanCompleted(BaseTree* branch, uint8_t state);
+    // Adds a linked node to its ancestors' counts, under the tree lock. A node deleted on
+    // the disk stays marked deleted inside a folder that is not.
+    void countLinked(BaseTree* node, bool deletedOnDisk);
+    void addFatFileExtents(BaseTree& file, uint32_t firstCluster);
+    int recogniseFatVolume(ByteView block, uint64_t sector);
+    bool readFatCluster(uint64_t sector, std::vector<uint8_t>& buffer);
+
+    // Placement steps: the first three take the tree lock, the rest need it held exclusively.
+    bool placeQuickScanNode(std::unique_ptr<BaseTree> node, BaseTree* dir, uint32_t parentID,
+                            const std::string& fileSystem, bool rejectDuplicate);
+    bool placeLostPartitionNode(std::unique_ptr<BaseTree> node, BaseTree* dir, uint32_t parentID,
+                                const std::string& fileSystem, bool folder);
+    bool placeCarvedFile(std::unique_ptr<BaseTree> fileDir);
+    BaseTree* lostPartitionTarget(const BaseTree& node, BaseTree* dir, uint32_t parentID,
+                                  const std::string& fileSystem, bool& createdPartition);
+    BaseTree* linkAndCount(std::unique_ptr<BaseTree> child, BaseTree* parent);
+    void fileTagCopy(const BaseTree& node, BaseTree* tags, const std::string& category, const std::string& group,
+                     const std::string& title);
 
     std::atomic<bool> quickScanCompleted_{false};
     std::atomic<uint64_t> currentSectorNumber_{0};

@@ -38,9 +38,26 @@ private:
 
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readFile(const std::filesystem::path& path);
+std::vector<uint8_t> readBytes(const std::filesystem::path& path, uint64_t offset, size_t length);
+// Overwrites bytes of an existing file in place.
+void writeBytes(const std::filesystem::path& path, uint64_t offset, const std::vector<uint8_t>& bytes);
 std::string readText(const std::filesystem::path& path);
 
 // The sample FAT32 image, decompressed once into the build folder.
 std::filesystem::path sampleImage();
+
+// The folder a fixture builder in tools/ fills (run once, shared by every test program).
+std::filesystem::path fixtureFolder(const std::string& builder);
+
+// One line of a fixture manifest.
+struct ManifestEntry {
+    std::string path;  // "/folder/name"
+    uint64_t size = 0;
+    std::string sha256;
+    bool deleted = false;
+    bool intact = true;
+};
+std::vector<ManifestEntry> readManifest(const std::filesystem::path& path);
+std::string sha256Of(const std::filesystem::path& file);
 
 }  // namespace norix::test

@@ -1,0 +1,223 @@
+// The FAT32 quick scan end to end on volumes made by mkfs.fat and mtools: every file
+// listed where it belongs, and saved byte-exact; plus the rules the images do not
+// reach on their own.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "disk/DiskReader.h"
+#include "results/TreeClassMethod.h"
+#include "scan/RecoveryModule.h"
+#include "tests/support/TestSupport.h"
+
+namespace norix {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::shared_ptr<Disk> fatImage(const fs::path& path) {
+    return std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, path.string()},
+                                                  {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
+                                                  {DiskKey::MediaBlockSize, uint64_t{512}},
+                                                  {DiskKey::VolumeKind, std::string("msdos")}},
+                                  std::vector<std::string>{});
+}
+
+// Every node below a branch by its path relative to the branch ("/a/b.txt").
+void collect(const BaseTree* node, const std::string& prefix, std::map<std::string, const BaseTree*>& out) {
+    for (const auto& child : node->childrenArray) {
+        const std::string path = prefix + "/" + child->fileName;
+        out[path] = child.get();
+        collect(child.get(), path, out);
+    }
+}
+
+class Fat32Scan : public ::testing::Test {
+protected:
+    void scan(const fs::path& image) {
+        module.setDiskPathWithString_withRootName(image.string(), "Card");
+        module.recoverFromDisk_withScantType_andName_selectedPath(fatImage(image), "Q", "Card", std::nullopt);
+        const BaseTree* quick = module.dirRoot()->getChildAtIndex(0);
+        collect(quick->getChildAtIndex(0), "", existing);
+        collect(quick->getChildAtIndex(1), "", deleted);
+    }
+
+    // A deleted short entry has lost its first letter, which reads as a space; a long
+    // name survives deletion whole.
+    const BaseTree* findDeleted(const std::string& path) {
+        std::string blanked = path;
+        blanked[path.rfind('/') + 1] = ' ';
+        for (const auto& candidate : {path, blanked})
+            if (auto it = deleted.find(candidate); it != deleted.end()) return it->second;
+        return nullptr;
+    }
+
+    test::TempHome home;
+    test::TempDir out;
+    RecoveryModule module;
+    std::map<std::string, const BaseTree*> existing, deleted;
+};
+
+TEST_F(Fat32Scan, ListsAndSavesEveryFileOfTheFixtureByteExact) {
+    const fs::path fixture = test::fixtureFolder("make-fat32-fixture.sh");
+    scan(fixture / "fat32-volume.img");
+    const auto manifest = test::readManifest(fixture / "fat32.manifest");
+    ASSERT_GT(manifest.size(), 40u);
+
+    std::vector<std::pair<const test::ManifestEntry*, const BaseTree*>> toSave;
+    {
+        std::unique_lock lock(module.treeLock());
+        for (const auto& file : manifest) {
+            const BaseTree* node = file.deleted ? findDeleted(file.path) : existing.count(file.path) ? existing[file.path] : nullptr;
+            ASSERT_NE(node, nullptr) << (file.deleted ? "deleted " : "") << file.path;
+            EXPECT_EQ(node->fileType, 2) << file.path;
+            EXPECT_EQ(node->fileSize, file.size) << file.path;
+            EXPECT_EQ(node->deleted != 0, file.deleted) << file.path;
+            if (!file.deleted || file.intact) toSave.emplace_back(&file, node);
+            int64_t files = 0, bytes = 0;
+            const_cast<BaseTree*>(node)->checked_withFileCount_andfileSize(true, files, bytes);
+            const_cast<BaseTree*>(node)->setSelectedForParent();
+        }
+    }
+    std::atomic<int64_t> savedFile{0}, savedSize{0};
+    std::atomic<bool> stop{false};
+    module.startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(out.path().string(), savedFile,
+                                                                                   savedSize, stop);
+    for (const auto& [file, node] : toSave) {
+        const fs::path saved = out / (node->pathName + "/" + node->fileName);
+        ASSERT_TRUE(fs::exists(saved)) << saved;
+        EXPECT_EQ(test::sha256Of(saved), file->sha256) << file->path;
+    }
+    std::printf("[ numbers  ] %zu files in the manifest, %lld saved, %zu compared byte for byte\n", manifest.size(),
+                static_cast<long long>(savedFile.load()), toSave.size());
+}
+
+TEST_F(Fat32Scan, TheMbrImageHasNoFileSystemOfItsOwnButItsVolumeIsRecognisedWhereItStarts) {
+    const fs::path fixture = test::fixtureFolder("make-fat32-fixture.sh");
+    const fs::path disk = fixture / "fat32-mbr.img";
+    module.setDiskPathWithString_withRootName(disk.string(), "Disk");
+    module.setTheDiskInModule(fatImage(disk));
+    TreeClassMethod::addDeepNodesInDIR(module.dirRoot());
+    std::vector<uint8_t> sector(512);
+    ASSERT_FALSE(DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+        2048, 512, disk.string(), sector, 1));
+    EXPECT_EQ(module.deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(
+                  ByteView(sector), module.deepNode(), 512, "D", 2048),
+              1);
+    ASSERT_TRUE(module.FS);
+    EXPECT_EQ(module.fatEntryCount, 1);
+    EXPECT_EQ(module.startSectorForPhysicalScan, 2048u);
+    // The backup boot sector, six sectors in, belongs to the same volume.
+    ASSERT_FALSE(DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+        2054, 512, disk.string(), sector, 1));
+    EXPECT_EQ(module.deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(
+                  ByteView(sector), module.deepNode(), 512, "D", 2054),
+              1);
+    EXPECT_EQ(module.fatEntryCount, 1);
+}
+
+TEST(FatShortNames, TheShortNameTestRefusesWhatIsNoName) {
+    auto accepts = [](std::string name, std::string ext, bool isFile) {
+        name.resize(8, '\0');
+        ext.resize(3, '\0');
+        return RecoveryModule::checkValidate_withExtensuion_andFlag(
+            ByteView(reinterpret_cast<const uint8_t*>(name.data()), 8),
+            ByteView(reinterpret_cast<const uint8_t*>(ext.data()), 3), isFile);
+    };
+    EXPECT_TRUE(accepts("README  ", "TXT", true));
+    EXPECT_TRUE(accepts("MAKEFILE", "   ", true));
+    EXPECT_TRUE(accepts("DCIM    ", std::string(3, '\0'), false));
+    EXPECT_FALSE(accepts(std::string("AB\0DEFGH", 8), "TXT", true));
+    EXPECT_FALSE(accepts("README  ", "T-T", true));
+    EXPECT_FALSE(accepts("README  ", "T.T", true));
+    EXPECT_FALSE(accepts("README  ", "TX", true));
+
+    auto name = [](const char* bytes) {
+        return RecoveryModule::getNameStringFrom(ByteView(reinterpret_cast<const uint8_t*>(bytes), 8));
+    };
+    EXPECT_EQ(name("AB CD   "), "AB CD");
+    EXPECT_EQ(name("AB  CD  "), "AB");
+    EXPECT_EQ(name(" BC     "), " BC");
+    EXPECT_EQ(name("        "), std::nullopt);
+}
+
+// Volumes made by mkfs.fat, then damaged the way failing media are.
+class Fat32Damage : public ::testing::Test {
+protected:
+    fs::path makeVolume(const std::string& sectorsPerCluster, const std::string& mtoolsScript,
+                        const std::string& kibibytes = "40960") {
+        const fs::path image = dir / "volume.img";
+        const std::string cmd = "mkfs.fat -C -F 32 -s " + sectorsPerCluster + " '" + image.string() + "' " +
+                                kibibytes + " >/dev/null && export MTOOLS_SKIP_CHECK=1 IMG='" + image.string() + "' && " +
+                                mtoolsScript;
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        return image;
+    }
+    // Overwrites the FAT entry of a cluster in both FATs of a volume made as above.
+    void setFatEntry(const fs::path& image, uint32_t cluster, uint32_t value) {
+        const auto bootBytes = test::readBytes(image, 0, 512);
+        const ByteView boot(bootBytes);
+        const uint64_t fatStart = uint64_t{boot.u16le(14)} * 512;
+        const uint64_t fatBytes = uint64_t{boot.u32le(36)} * 512;
+        const std::vector<uint8_t> entry{static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                                         static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+        for (uint64_t fat : {fatStart, fatStart + fatBytes}) test::writeBytes(image, fat + cluster * 4, entry);
+    }
+    void scan(const fs::path& image) {
+        module.setDiskPathWithString_withRootName(image.string(), "Card");
+        module.recoverFromDisk_withScantType_andName_selectedPath(fatImage(image), "Q", "Card", std::nullopt);
+    }
+    const BaseTree* existingChild(const std::string& name) {
+        const BaseTree* branch = module.dirRoot()->getChildAtIndex(0)->getChildAtIndex(0);
+        for (const auto& child : branch->childrenArray)
+            if (child->fileName == name) return child.get();
+        return nullptr;
+    }
+
+    test::TempHome home;
+    test::TempDir dir;
+    RecoveryModule module;
+};
+
+TEST_F(Fat32Damage, AFolderChainThatLoopsEndsAtTheLoop) {
+    // DEEP's folder takes clusters 3 and 4 once it holds 20 long names; then 4 points back at 3.
+    const fs::path image = makeVolume("1", "mmd -i \"$IMG\" ::/DEEP && for i in $(seq 1 20); do "
+                                           "echo x > /tmp/norix-fat-$$.txt && mcopy -i \"$IMG\" /tmp/norix-fat-$$.txt "
+                                           "\"::/DEEP/a long file name number $i.txt\"; done; rm -f /tmp/norix-fat-$$.txt");
+    setFatEntry(image, 4, 3);
+    scan(image);
+    const BaseTree* deep = existingChild("DEEP");
+    ASSERT_NE(deep, nullptr);
+    EXPECT_GT(deep->childCount(), 0u);
+    EXPECT_LE(deep->childCount(), 20u);
+}
+
+TEST_F(Fat32Damage, AFolderPointingAtItsParentIsNotWalkedTwice) {
+    const fs::path image = makeVolume("1", "mmd -i \"$IMG\" ::/A ::/A/B && echo x > /tmp/n$$ && "
+                                           "mcopy -i \"$IMG\" /tmp/n$$ ::/A/B/file.txt && "
+                                           "mcopy -i \"$IMG\" /tmp/n$$ ::/A/KEEP.TXT; rm -f /tmp/n$$");
+    // Point B's directory entry at A's cluster: A would contain itself for ever.
+    const auto bootBytes = test::readBytes(image, 0, 512);
+    const ByteView boot(bootBytes);
+    const uint64_t dataStart = (uint64_t{boot.u16le(14)} + 2ull * boot.u32le(36)) * 512;
+    const uint64_t aCluster = dataStart + 512;  // A is cluster 3, B cluster 4
+    ASSERT_EQ(test::readBytes(image, aCluster + 64, 1), std::vector<uint8_t>{'B'});
+    test::writeBytes(image, aCluster + 64 + 26, {3});  // B's first cluster -> A's
+    scan(image);
+    const BaseTree* a = existingChild("A");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->fileCount, 1u);  // KEEP.TXT; B, now A itself, is not walked a second time
+}
+
+TEST_F(Fat32Damage, TheClusterSizeOfALostRootIsGuessedFromItsFirstFolder) {
+    const fs::path image = makeVolume("16", "mmd -i \"$IMG\" ::/FIRST", "600000");
+    const auto bootBytes = test::readBytes(image, 0, 512);
+    const ByteView boot(bootBytes);
+    const uint64_t dataStart = uint64_t{boot.u16le(14)} + 2ull * boot.u32le(36);
+    module.setDiskPathWithString_withRootName(image.string(), "Card");
+    module.setTheDiskInModule(fatImage(image));
+    EXPECT_EQ(module.checkForSPCForFat(dataStart), 16u);
+}
+
+}  // namespace
+}  // namespace norix
