@@ -12,7 +12,9 @@
 
 #include "cli/ConsoleDelegate.h"
 #include "cli/DriveList.h"
+#include "cli/Recover.h"
 #include "cli/TreePrinter.h"
+#include "cli/Worker.h"
 #include "disk/DiskArbitrator.h"
 #include "disk/DiskReader.h"
 #include "disk/Platform.h"
@@ -32,18 +34,22 @@ const char* kUsageText =
     "  scan SOURCE [--type Q|D] [--json]  scan a device or disk-image file and print what was found\n"
     "                                     Q: quick scan of the file system, then deep scan\n"
     "                                     D: deep scan only (default when SOURCE has no known file system)\n"
+    "  recover SOURCE --out DIR [--all] [--path SUBSTRING ...] [--deleted-only]\n"
+    "          [--on-collision rename|skip] [--force] [--type Q|D]\n"
+    "                                     scan SOURCE and copy the chosen files into DIR, keeping\n"
+    "                                     their folders; --path picks files whose path contains\n"
+    "                                     SUBSTRING (any case); existing names are renamed \"name (1).ext\"\n"
+    "                                     unless --on-collision skip; --force allows a DIR on SOURCE\n"
     "  help                               show this text\n"
     "\n"
     "The scanned source is only ever read. Ctrl-C stops a scan and still prints what was found.\n"
-    "exit codes: 0 done, 2 usage error, 3 source cannot be opened, 4 scan failed\n";
+    "exit codes: 0 done, 2 usage error or refused destination, 3 source cannot be opened,\n"
+    "            4 scan failed, 5 some files could not be saved\n";
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "norix: %s\n\n%s", message.c_str(), kUsageText);
     return kUsage;
 }
-
-std::atomic<bool> interrupted{false};
-extern "C" void onInterrupt(int) { interrupted = true; }
 
 // The data folder holds the scan log; its parents are made one level at a time.
 void prepareDataFolder() {
@@ -75,96 +81,121 @@ struct ScanOptions {
     bool json = false;
 };
 
-std::optional<ScanOptions> parseScan(const std::vector<std::string>& args, std::string& error) {
-    ScanOptions options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--type") {
-            if (i + 1 == args.size() || (args[i + 1] != "Q" && args[i + 1] != "D")) {
-                error = "scan: --type takes Q or D";
-                return std::nullopt;
-            }
-            options.type = args[++i];
-        } else if (arg.starts_with("--")) {
-            error = "scan: unknown option " + arg;
-            return std::nullopt;
-        } else if (options.source.empty()) {
-            options.source = arg;
-        } else {
-            error = "scan: only one SOURCE may be given";
-            return std::nullopt;
-        }
+// Takes --type for every scanning command; returns false on a bad value.
+bool takeTypeOption(const std::vector<std::string>& args, size_t& i, ScanOptions& options, std::string& error) {
+    if (i + 1 == args.size() || (args[i + 1] != "Q" && args[i + 1] != "D")) {
+        error = "--type takes Q or D";
+        return false;
     }
-    if (options.source.empty()) {
-        error = "scan: SOURCE is missing";
+    options.type = args[++i];
+    return true;
+}
+
+// A source ready to scan: its disk, the device path every read uses, and the root name.
+struct Source {
+    std::shared_ptr<Disk> disk;
+    std::string devicePath;
+    std::string rootName;
+};
+
+std::optional<Source> openSource(const std::string& path) {
+    std::string reason;
+    auto disk = DiskArbitrator::diskForPath(path, &reason);
+    if (!disk) {
+        std::fprintf(stderr, "norix: %s\n", reason.c_str());
         return std::nullopt;
     }
-    return options;
+    Source source{disk, disk->getBSDPath().value_or(path), ""};
+    std::vector<uint8_t> probe(disk->getBlockSize() ? disk->getBlockSize() : 512);
+    if (auto readError = DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+            0, static_cast<uint32_t>(probe.size()), source.devicePath, probe, 1)) {
+        std::fprintf(stderr, "norix: %s: %s\n", source.devicePath.c_str(), readError->localizedDescription().c_str());
+        return std::nullopt;
+    }
+    source.rootName = disk->isImageFile() ? std::filesystem::path(source.devicePath).filename().string()
+                                          : driveLabelFor(*disk);
+    return source;
+}
+
+// Scans the source; the module holds the tree afterwards. False when the scan failed.
+bool scanSource(const Source& source, const std::optional<std::string>& type, RecoveryModule& module) {
+    const std::string scanType = type.value_or(isKnownVolumeKind(source.disk->getVolumeKind()) ? "Q" : "D");
+    prepareDataFolder();
+    cli::ConsoleDelegate console(stderr);
+    module.setDel(&console);
+    module.setDiskPathWithString_withRootName(source.devicePath, source.rootName);
+    const bool ok = cli::runWithProgress(
+        [&] {
+            module.setTheDiskInModule(source.disk);
+            module.setFileCheckArray({});
+            module.recoverFromDisk_withScantType_andName_selectedPath(source.disk, scanType, source.rootName,
+                                                                     std::nullopt);
+        },
+        [&] { console.showProgress(module); }, [&] { module.setStop(true); });
+    module.setDel(nullptr);
+    if (ok) console.finish(module);
+    return ok;
 }
 
 int scanCommand(const std::vector<std::string>& args) {
+    ScanOptions options;
     std::string error;
-    auto options = parseScan(args, error);
-    if (!options) return usageError(error);
-
-    std::string reason;
-    auto disk = DiskArbitrator::diskForPath(options->source, &reason);
-    if (!disk) {
-        std::fprintf(stderr, "norix: %s\n", reason.c_str());
-        return kCannotOpen;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--json") options.json = true;
+        else if (arg == "--type") {
+            if (!takeTypeOption(args, i, options, error)) return usageError("scan: " + error);
+        } else if (arg.starts_with("--")) return usageError("scan: unknown option " + arg);
+        else if (options.source.empty()) options.source = arg;
+        else return usageError("scan: only one SOURCE may be given");
     }
-    const std::string devicePath = disk->getBSDPath().value_or(options->source);
-    std::vector<uint8_t> probe(disk->getBlockSize() ? disk->getBlockSize() : 512);
-    if (auto readError = DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-            0, static_cast<uint32_t>(probe.size()), devicePath, probe, 1)) {
-        std::fprintf(stderr, "norix: %s: %s\n", devicePath.c_str(), readError->localizedDescription().c_str());
-        return kCannotOpen;
-    }
+    if (options.source.empty()) return usageError("scan: SOURCE is missing");
 
-    const std::string scanType = options->type.value_or(isKnownVolumeKind(disk->getVolumeKind()) ? "Q" : "D");
-    const std::string rootName =
-        disk->isImageFile() ? std::filesystem::path(devicePath).filename().string() : driveLabelFor(*disk);
-
-    prepareDataFolder();
+    const auto source = openSource(options.source);
+    if (!source) return kCannotOpen;
     RecoveryModule module;
-    cli::ConsoleDelegate console(stderr);
-    module.setDel(&console);
-    module.setDiskPathWithString_withRootName(devicePath, rootName);
-
-    std::atomic<bool> finished{false}, failed{false};
-    std::thread worker([&] {
-        try {
-            module.setTheDiskInModule(disk);
-            module.setFileCheckArray({});
-            module.recoverFromDisk_withScantType_andName_selectedPath(disk, scanType, rootName, std::nullopt);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "norix: scan failed: %s\n", e.what());
-            failed = true;
-        }
-        finished = true;
-    });
-
-    std::signal(SIGINT, onInterrupt);
-    auto nextReport = std::chrono::steady_clock::now();
-    while (!finished) {
-        if (interrupted && !module.isStopped()) module.setStop(true);
-        if (std::chrono::steady_clock::now() >= nextReport) {
-            console.showProgress(module);
-            nextReport += std::chrono::seconds(1);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    worker.join();
-    std::signal(SIGINT, SIG_DFL);
-    if (failed) return kScanFailed;
-    console.finish(module);
+    if (!scanSource(*source, options.type, module)) return kScanFailed;
 
     std::shared_lock lock(module.treeLock());
-    if (options->json) cli::printTreeJson(*module.dirRoot(), stdout);
+    if (options.json) cli::printTreeJson(*module.dirRoot(), stdout);
     else cli::printTreeText(*module.dirRoot(), stdout);
     return kDone;
+}
+
+int recoverCommand(const std::vector<std::string>& args) {
+    ScanOptions scanOptions;
+    cli::RecoverOptions options;
+    std::string error;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--out" && hasValue) options.destination = args[++i];
+        else if (arg == "--all") options.all = true;
+        else if (arg == "--path" && hasValue) options.paths.push_back(args[++i]);
+        else if (arg == "--deleted-only") options.deletedOnly = true;
+        else if (arg == "--force") options.force = true;
+        else if (arg == "--on-collision" && hasValue && (args[i + 1] == "rename" || args[i + 1] == "skip"))
+            options.skipCollisions = args[++i] == "skip";
+        else if (arg == "--type") {
+            if (!takeTypeOption(args, i, scanOptions, error)) return usageError("recover: " + error);
+        } else if (arg.starts_with("--")) return usageError("recover: unknown option or missing value: " + arg);
+        else if (scanOptions.source.empty()) scanOptions.source = arg;
+        else return usageError("recover: only one SOURCE may be given");
+    }
+    if (scanOptions.source.empty()) return usageError("recover: SOURCE is missing");
+    if (options.destination.empty()) return usageError("recover: --out DIR is missing");
+    if (!options.all && options.paths.empty() && !options.deletedOnly)
+        return usageError("recover: say what to recover: --all, --path SUBSTRING or --deleted-only");
+
+    const auto source = openSource(scanOptions.source);
+    if (!source) return kCannotOpen;
+    if (!options.force && cli::destinationOnSource(options.destination, source->devicePath)) {
+        std::fprintf(stderr, "norix: %s\n(use --force to save there anyway)\n", cli::kSameDriveMessage);
+        return kUsage;
+    }
+    RecoveryModule module;
+    if (!scanSource(*source, scanOptions.type, module)) return kScanFailed;
+    return cli::recoverChecked(module, options);
 }
 
 }  // namespace
@@ -180,5 +211,6 @@ int main(int argc, char** argv) {
     }
     if (command == "drives") return drivesCommand(args);
     if (command == "scan") return scanCommand(args);
+    if (command == "recover") return recoverCommand(args);
     return usageError("unknown command " + command);
 }

@@ -115,3 +115,71 @@ TEST_F(Cli, DrivesListsTheThreeColumns) {
 
 }  // namespace
 }  // namespace norix
+
+namespace norix {
+namespace {
+
+// The file as mtools reads it from the image: an independent reader of the volume.
+std::vector<uint8_t> mtoolsCopy(const fs::path& image, const std::string& path, const fs::path& scratch) {
+    const fs::path out = scratch / "mtools-copy";
+    const std::string cmd = "MTOOLS_SKIP_CHECK=1 mcopy -n -o -i '" + image.string() + "' '::" + path + "' '" +
+                            out.string() + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    return test::readFile(out);
+}
+
+TEST_F(Cli, RecoverSavesChosenFilesWithTheirFoldersAndRefusesTheSourceDrive) {
+    const fs::path image = test::sampleImage();
+    const fs::path out = scratch / "out";
+
+    // The destination shares the image's file system: refused unless forced.
+    const CliRun refused = runNorix({"recover", image.string(), "--out", out.string(), "--all"}, scratch.path());
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("same partition/drive"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(out));
+
+    const CliRun run = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix", "--force"},
+                                scratch.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const fs::path folder = out / "sample-fat32.img" / "Quick Scan" / "Existing Files" / "DCIM" / "100NORIX";
+    EXPECT_EQ(test::readFile(folder / "IMG_0001.PNG"), mtoolsCopy(image, "/DCIM/100NORIX/IMG_0001.PNG", scratch.path()));
+    EXPECT_EQ(test::readFile(folder / "IMG_0003.PNG"), mtoolsCopy(image, "/DCIM/100NORIX/IMG_0003.PNG", scratch.path()));
+    EXPECT_FALSE(fs::exists(out / "sample-fat32.img" / "Quick Scan" / "Existing Files" / "Documents"));
+
+    // Again into the same folder: every name is taken, so each file gets "name (1).ext".
+    const CliRun again = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix", "--force"},
+                                  scratch.path());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_TRUE(fs::exists(folder / "IMG_0001 (1).PNG"));
+    const CliRun skipped = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix",
+                                     "--force", "--on-collision", "skip"},
+                                    scratch.path());
+    EXPECT_EQ(skipped.exitCode, 0) << skipped.err;
+    EXPECT_FALSE(fs::exists(folder / "IMG_0001 (2).PNG"));
+
+    const CliRun nothing = runNorix({"recover", image.string(), "--out", out.string(), "--path", "no-such-name",
+                                     "--force"},
+                                    scratch.path());
+    EXPECT_EQ(nothing.exitCode, 2);
+    EXPECT_NE(nothing.err.find("Check any files to recover"), std::string::npos);
+}
+
+TEST_F(Cli, RecoverDeletedOnlyBringsBackTheDeletedFiles) {
+    const fs::path out = scratch / "out";
+    const CliRun run = runNorix({"recover", test::sampleImage().string(), "--out", out.string(), "--deleted-only",
+                                 "--force"},
+                                scratch.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    // IMG_0002.PNG and plans.txt stay in their folders; the Trash folder went with its two files.
+    std::vector<std::string> saved;
+    for (const auto& entry : fs::recursive_directory_iterator(out))
+        if (entry.is_regular_file()) saved.push_back(fs::relative(entry.path(), out / "sample-fat32.img").string());
+    std::sort(saved.begin(), saved.end());
+    EXPECT_EQ(saved, (std::vector<std::string>{"Quick Scan/Deleted Files/Trash/ ld-list.txt",
+                                               "Quick Scan/Deleted Files/Trash/old-plans.txt",
+                                               "Quick Scan/Existing Files/DCIM/100NORIX/ MG_0002.PNG",
+                                               "Quick Scan/Existing Files/Documents/ lans.txt"}));
+}
+
+}  // namespace
+}  // namespace norix
