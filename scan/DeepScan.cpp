@@ -1,19 +1,96 @@
-// The deep scan: a sweep of the whole device in 8 MiB chunks of 4 KiB blocks, and
-// the arrangement of the tree when it ends.
+// The deep scan: a sweep of the whole device in 8 MiB chunks of 4 KiB blocks. Inside
+// each block every 512-byte unit is offered first to the file-system routines (lost
+// FAT32 and exFAT volumes) and then to the signature test, which carves files of the
+// selected types. The next chunk is read while the current one is examined.
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <vector>
 
 #include "disk/DiskReader.h"
+#include "disk/Platform.h"
+#include "records/fat/FatDataEntry.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
 
 namespace norix {
 
 namespace {
+
 constexpr uint64_t kBlockBytes = 4096;
 constexpr uint64_t kBlocksPerChunk = 2048;  // 8 MiB
+constexpr uint64_t kUnitBytes = 512;
+constexpr uint64_t kUnitsPerBlock = kBlockBytes / kUnitBytes;
+constexpr uint64_t kUnitsPerChunk = kBlocksPerChunk * kUnitsPerBlock;
+// A failed chunk is read again in pieces this large, so one bad sector hides no more.
+constexpr uint64_t kRetryBytes = 64 * 1024;
+
+enum FileSystemFound { kFoundFat = 0, kFoundExFat = 1, kFoundApfs = 2, kFoundHfs = 3, kFoundNone = 4 };
+
+// Reads blocks [start, start + count) of 4 KiB into the buffer. A failed read is
+// retried in smaller pieces, then block by block; what cannot be read stays zero.
+void readChunk(const std::string& path, uint64_t start, uint64_t count, uint64_t deviceBytes,
+               std::span<uint8_t> buffer) {
+    std::fill(buffer.begin(), buffer.end(), 0);
+    auto read = [&](uint64_t firstByte, uint64_t bytes) {
+        return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+            (start * kBlockBytes + firstByte) / kUnitBytes, kUnitBytes, path, buffer.subspan(firstByte, bytes),
+            bytes / kUnitBytes);
+    };
+    if (!read(0, count * kBlockBytes)) {
+        for (uint64_t piece = 0; piece < count * kBlockBytes; piece += kRetryBytes) {
+            const uint64_t bytes = std::min(kRetryBytes, count * kBlockBytes - piece);
+            if (read(piece, bytes)) continue;
+            std::fill_n(buffer.begin() + static_cast<std::ptrdiff_t>(piece), bytes, 0);
+            for (uint64_t block = piece; block < piece + bytes; block += kBlockBytes)
+                if (!read(block, kBlockBytes))
+                    std::fill_n(buffer.begin() + static_cast<std::ptrdiff_t>(block), kBlockBytes, 0);
+        }
+    }
+    // Past the end of the device the last block reads as zeros.
+    const uint64_t chunkBytes = start * kBlockBytes;
+    if (deviceBytes - chunkBytes < count * kBlockBytes)
+        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(deviceBytes - chunkBytes), buffer.end(), 0);
+}
+
+bool isFatDirectoryUnit(ByteView unit) {
+    for (size_t entry = 0; entry < 8; ++entry)
+        if (unit.u8(entry * 32 + 12) != 0) return false;
+    for (size_t entry = 0; entry < 4; ++entry)
+        if (unit.u8(entry * 32) == 0) return false;
+    for (size_t entry = 0; entry < 5; ++entry)
+        if (unit.matches(entry * 32 + 6, "~1")) return true;
+    // The first or the second entry must be a plausible file or folder.
+    for (size_t entry = 0; entry < 2; ++entry) {
+        const size_t at = entry * 32;
+        const FatDataEntry fde = FatDataEntry::initFDEWithBlock(unit.sub(at + 11, 21));
+        if ((fde.isFile || fde.isFolder) && unit.u8(at + 31) == 0 &&
+            RecoveryModule::checkValidate_withExtensuion_andFlag(unit.sub(at, 8), unit.sub(at + 8, 3), fde.isFile))
+            return true;
+    }
+    return false;
+}
+
+bool isExFatUnit(ByteView unit) {
+    const uint8_t b0 = unit.u8(0), b32 = unit.u8(32), b64 = unit.u8(64), b96 = unit.u8(96), b128 = unit.u8(128);
+    auto stream = [](uint8_t type) { return type == 0xC0 || type == 0x40; };
+    return ((b0 == 0x83 || b0 == 0x03) && b32 == 0x81 && b64 == 0x82) || b0 == 0x85 || b0 == 0x05 ||
+           unit.matches(0, "\xEB\x76\x90" "EXFAT") || (b32 == 0x85 && stream(b64)) || (b64 == 0x85 && stream(b96)) ||
+           (b96 == 0x85 && stream(b128));
+}
+
 }  // namespace
+
+int RecoveryModule::checkForFileSystem_withSize(ByteView unit, uint32_t size) {
+    if (size != kUnitBytes) return kFoundNone;  // whole-block structures (APFS) are not recognised yet
+    if (unit.u8(0) == '.' && unit.u8(32) == '.' && unit.u8(33) == '.' && unit.u8(12) == 0) return kFoundFat;
+    // A FAT32 boot sector, whatever name its formatter wrote after the jump.
+    if (unit.matches(0, "\xEB\x58\x90") && unit.matches(82, "FAT32   ")) return kFoundFat;
+    if (isFatDirectoryUnit(unit)) return kFoundFat;
+    if (isExFatUnit(unit)) return kFoundExFat;
+    if (unit.matches(0, std::string_view("H+\0\x04", 4))) return kFoundHfs;
+    return kFoundNone;
+}
 
 void RecoveryModule::deepScanOnDisk_withItemDict_andextenDict(const std::shared_ptr<Disk>& disk,
                                                               ApfsItemDict& /*items*/,
@@ -25,8 +102,7 @@ void RecoveryModule::deepScanOnDisk_withItemDict_andextenDict(const std::shared_
         std::unique_lock lock(treeLock());
         if (BaseTree* deep = deepNode()) deep->setscanCompleted(1);
     }
-    // The whole device is swept, its last partial chunk and partial block included:
-    // nothing at the end of a disk is left unexamined.
+    // The whole device is swept, its last partial chunk and partial block included.
     const uint64_t deviceBytes = disk ? totalSector() * blockSize : 0;
     try {
         sweepChunks(path, (deviceBytes + kBlockBytes - 1) / kBlockBytes, deviceBytes);
@@ -36,29 +112,155 @@ void RecoveryModule::deepScanOnDisk_withItemDict_andextenDict(const std::shared_
 }
 
 void RecoveryModule::sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes) {
-    std::vector<uint8_t> chunk(kBlocksPerChunk * kBlockBytes);
-    for (uint64_t chunkStart = 0; chunkStart < totalBlocks; chunkStart += kBlocksPerChunk) {
+    std::vector<uint8_t> current(kBlocksPerChunk * kBlockBytes), next(kBlocksPerChunk * kBlockBytes);
+    auto chunkBlocks = [&](uint64_t start) { return std::min(kBlocksPerChunk, totalBlocks - start); };
+    auto startRead = [&](uint64_t start, std::vector<uint8_t>& buffer) {
+        return std::async(std::launch::async, readChunk, path, start, chunkBlocks(start), deviceBytes,
+                          std::span(buffer).first(chunkBlocks(start) * kBlockBytes));
+    };
+    std::future<void> pending;
+    if (totalBlocks > 0) pending = startRead(0, next);
+    for (uint64_t chunkStart = 0; chunkStart < totalBlocks;) {
+        pending.get();
+        std::swap(current, next);
         if (waitWhilePausedOrStopped()) return;
-        const uint64_t blocks = std::min(kBlocksPerChunk, totalBlocks - chunkStart);
-        const size_t bytes = static_cast<size_t>(blocks * kBlockBytes);
-        std::memset(chunk.data(), 0, bytes);
-        if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-                chunkStart, kBlockBytes, path, std::span(chunk).first(bytes), blocks)) {
-            tillSectorReaded = 0;
-            continue;
+        uint64_t step = kBlocksPerChunk;
+        // While this chunk is examined the next one is read, unless a skip jumps past it.
+        const uint64_t following = chunkStart + step;
+        if (overlapReads && following < totalBlocks) pending = startRead(following, next);
+        examineChunk(ByteView(std::span<const uint8_t>(current).first(chunkBlocks(chunkStart) * kBlockBytes)),
+                     chunkStart);
+        // A structure that runs past this chunk may skip whole chunks.
+        if (tillSectorReaded > kUnitsPerChunk) {
+            const uint64_t chunks = tillSectorReaded / kUnitsPerChunk;
+            step += chunks * kBlocksPerChunk;
+            tillSectorReaded -= chunks * kUnitsPerChunk;
         }
-        // Past the end of the device the block is examined as zeros.
-        const uint64_t chunkBytes = chunkStart * kBlockBytes;
-        if (deviceBytes - chunkBytes < bytes)
-            std::memset(chunk.data() + (deviceBytes - chunkBytes), 0, bytes - (deviceBytes - chunkBytes));
-        for (uint64_t b = 0; b < blocks; ++b)
-            examineBlock(std::span<const uint8_t>(chunk).subspan(b * kBlockBytes, kBlockBytes), chunkStart + b);
+        const uint64_t nextStart = chunkStart + step;
+        if (nextStart < totalBlocks && (!overlapReads || nextStart != following)) {
+            if (pending.valid()) pending.get();
+            pending = startRead(nextStart, next);
+        }
+        chunkStart = nextStart;
     }
 }
 
-void RecoveryModule::examineBlock(std::span<const uint8_t> /*block*/, uint64_t absoluteBlock) {
-    // Progress counts in device sectors, whatever their size.
+void RecoveryModule::examineChunk(ByteView chunk, uint64_t chunkStart) {
+    const uint64_t blocks = chunk.size() / kBlockBytes;
+    uint64_t b = 0;
+    if (tillSectorReaded >= 9) {
+        b = tillSectorReaded / kUnitsPerBlock;
+        tillSectorReaded %= kUnitsPerBlock;
+    }
+    for (; b < blocks; ++b) {
+        bool endedWithHit = false;
+        try {
+            endedWithHit = examineBlock(chunk.sub(b * kBlockBytes, kBlockBytes), chunkStart + b);
+        } catch (const std::exception& e) {
+            consoleLog("Error For value : %d\nwith Exception : %s\n\nstartSector : %llu\n", 0, e.what(),
+                       static_cast<unsigned long long>(chunkStart + b));
+        }
+        if (endedWithHit && tillSectorReaded >= 9) {
+            b += tillSectorReaded / kUnitsPerBlock;
+            if (b >= blocks) {
+                tillSectorReaded = kUnitsPerBlock * (b - blocks) + tillSectorReaded % kUnitsPerBlock;
+                return;
+            }
+            tillSectorReaded %= kUnitsPerBlock;
+        }
+    }
+}
+
+bool RecoveryModule::examineBlock(ByteView block, uint64_t absoluteBlock) {
+    // Units are addressed by their byte offset, in 512-byte units, whatever the
+    // device's sector size: a 4 KiB-sector disk holds files at any 512-byte boundary.
+    const uint64_t firstUnit = absoluteBlock * kUnitsPerBlock;
     currentSectorNumber_ = absoluteBlock * kBlockBytes / blockSize;
+    uint64_t u = 0;
+    if (tillSectorReaded) {
+        u = tillSectorReaded;
+        tillSectorReaded = 0;
+    }
+    bool endedWithHit = false;
+    for (; u < kUnitsPerBlock; ++u) {
+        const ByteView unit = block.sub(u * kUnitBytes, kUnitBytes);
+        if (checkStart8BytesAreZero(unit)) continue;
+        const uint64_t byteOffset = (firstUnit + u) * kUnitBytes;
+        endedWithHit = false;
+        // The file-system routines work in device sectors: only units that start one are theirs.
+        if (byteOffset % blockSize == 0) {
+            const int consumed = offerToFileSystems(unit, byteOffset / blockSize);
+            if (consumed > 0) {
+                endedWithHit = true;
+                // The routine's skip, in device sectors, becomes 512-byte units.
+                tillSectorReaded *= blockSize / kUnitBytes;
+                if (tillSectorReaded == 0) continue;
+                if (u + tillSectorReaded >= kUnitsPerBlock) {
+                    tillSectorReaded -= kUnitsPerBlock - u;
+                    break;
+                }
+                u += tillSectorReaded;
+                tillSectorReaded = 0;
+                continue;
+            }
+        }
+        if (carveAt(unit, firstUnit + u)) {
+            endedWithHit = true;
+            break;
+        }
+    }
+    currentSectorNumber_ = absoluteBlock * kBlockBytes / blockSize;
+    return endedWithHit;
+}
+
+int RecoveryModule::offerToFileSystems(ByteView unit, uint64_t sector) {
+    switch (checkForFileSystem_withSize(unit, kUnitBytes)) {
+    case kFoundFat:
+        return deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(unit, deepNode(), kUnitBytes,
+                                                                                       "D", sector);
+    default: return 0;
+    }
+}
+
+Checker* RecoveryModule::identify(ByteView unit, uint64_t unitNumber, uint64_t& size) {
+    for (const auto& other : selectedSigArray.other)
+        if (other->isFile_andSectorNumber_blockSize_andBSDPath(unit.span(), unitNumber, kUnitBytes, diskPath())) {
+            activeExtension = other->parentKey().value_or("");
+            size = 0;
+            return other.get();
+        }
+    return nullptr;
+}
+
+bool RecoveryModule::carveAt(ByteView unit, uint64_t unitNumber) {
+    if (selectedSigArray.empty()) return false;
+    uint64_t size = 0;
+    Checker* checker = identify(unit, unitNumber, size);
+    if (!checker) return false;
+    if (size == 0) size = checker->fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(
+                              unit.span(), unitNumber, kUnitBytes, diskPath());
+    if (size == 0) return false;
+
+    auto node = TreeClassMethod::createNDIR();
+    node->setFileTypes(2);
+    node->createButtons();
+    node->setblockSize(kUnitBytes);
+    node->setfileSize(size);
+    const uint64_t units = (size + kUnitBytes - 1) / kUnitBytes;
+    // Extents are 32-bit: a file past the first 2 TiB keeps its position in the base.
+    uint32_t start = static_cast<uint32_t>(unitNumber);
+    if (unitNumber > UINT32_MAX) {
+        node->setblockSstartsAtSector(unitNumber);
+        start = 0;
+    }
+    if (units > UINT32_MAX) return false;
+    TreeClassMethod::addDataExtStartBlock_blockCount_toDir(start, static_cast<uint32_t>(units), node.get());
+
+    jpgPresent = checker->isJPGPresent();
+    jpgStartSector = jpgPresent ? checker->jpgFileOffset() : 0;
+    extraByteOffsetForJPG = jpgPresent ? checker->extraByteForJPGOffset() : 0;
+    jpgRawSize = jpgPresent ? checker->jpgFileSize() + kUnitBytes : 0;
+    return addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), deepNode(), 0, "D", "LF");
 }
 
 void RecoveryModule::checkForSUbFoldersAndAPFSArrangeMentswithItemDict_andextenDict(ApfsItemDict& items,

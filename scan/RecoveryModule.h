@@ -88,6 +88,12 @@ public:
                                                                              BaseTree* parent,
                                                                              const std::string& scanType);
 
+    // 0 FAT32, 1 exFAT, 2 APFS, 3 HFS+, 4 none: the structure a 512-byte unit starts.
+    static int checkForFileSystem_withSize(ByteView unit, uint32_t size);
+    // The sweep reads the next chunk while it examines the current one; off, it reads
+    // and examines in turn (the same results, for comparison).
+    bool overlapReads = true;
+
     // The deep-scan branch: the root's child 1 when it has two or more, else child 0.
     BaseTree* deepNode() const;
     // The scan log ("Core.txt" in the data folder).
@@ -194,7 +200,15 @@ private:
     bool waitWhilePausedOrStopped() const;
     void setDiskPath(const std::string& path);
     void sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes);
-    void examineBlock(std::span<const uint8_t> block, uint64_t absoluteBlock);
+    void examineChunk(ByteView chunk, uint64_t chunkStart);
+    // True when the block ended with a consumed structure or a carved file.
+    bool examineBlock(ByteView block, uint64_t absoluteBlock);
+    // Gives a unit to the lost-volume routines; non-zero when one consumed it.
+    int offerToFileSystems(ByteView unit, uint64_t sector);
+    // The checker of a file that starts in this unit, with its size when identification knew it.
+    Checker* identify(ByteView unit, uint64_t unitNumber, uint64_t& size);
+    // Tests the unit for the start of a selected file type and places what it finds.
+    bool carveAt(ByteView unit, uint64_t unitNumber);
     void setScanCompleted(BaseTree* branch, uint8_t state);
     // Adds a linked node to its ancestors' counts, under the tree lock. A node deleted on
     // the disk stays marked deleted inside a folder that is not.

@@ -1,0 +1,72 @@
+// The deep scan over whole disk images: lost volumes found without a partition table,
+// the overlapped sweep giving exactly what the plain one gives, and odd sector sizes.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "results/TreeClassMethod.h"
+#include "scan/RecoveryModule.h"
+#include "tests/support/TestSupport.h"
+
+namespace norix {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::shared_ptr<Disk> wholeDisk(const fs::path& path, uint64_t sectorSize = 512) {
+    return std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, path.string()},
+                                                  {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
+                                                  {DiskKey::MediaBlockSize, sectorSize},
+                                                  {DiskKey::MediaWhole, true}},
+                                  std::vector<std::string>{});
+}
+
+// The tree as text: every node's path, name, size, deletion mark and extents.
+std::string describe(const BaseTree& node, const std::string& indent = "") {
+    std::ostringstream out;
+    out << indent << node.fileName << " " << node.fileType << " " << node.fileSize << " " << int(node.deleted) << " "
+        << node.blocksStartsAtSector << " " << node.blockSize;
+    for (const auto& ext : node.dataExtArray) out << " [" << ext.startBlock << "," << ext.blockCount << "]";
+    out << "\n";
+    for (const auto& child : node.childrenArray) out << describe(*child, indent + " ");
+    return out.str();
+}
+
+class DeepScan : public ::testing::Test {
+protected:
+    std::string scan(const fs::path& image, bool overlap, uint64_t sectorSize = 512) {
+        RecoveryModule module;
+        module.overlapReads = overlap;
+        module.setDiskPathWithString_withRootName(image.string(), "Disk");
+        module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image, sectorSize), "D", "Disk",
+                                                                  std::nullopt);
+        std::shared_lock lock(module.treeLock());
+        return describe(*module.dirRoot());
+    }
+    test::TempHome home;
+    test::TempDir dir;
+};
+
+TEST_F(DeepScan, FindsTheVolumeOfADiskWhosePartitionTableWasWiped) {
+    const fs::path disk = dir / "wiped.img";
+    fs::copy_file(test::fixtureFolder("make-fat32-fixture.sh") / "fat32-mbr.img", disk);
+    test::writeBytes(disk, 0, std::vector<uint8_t>(512, 0));
+    const std::string tree = scan(disk, true);
+    EXPECT_NE(tree.find("Lost Partition: Fat 1"), std::string::npos) << tree;
+    for (const char* name : {"beach.jpg", "q1.csv", "Ünïcødé файл.txt", " etter.txt"})
+        EXPECT_NE(tree.find(name), std::string::npos) << name << "\n" << tree;
+}
+
+TEST_F(DeepScan, OverlappedReadsGiveTheSameTreeAsThePlainSweep) {
+    const fs::path disk = test::fixtureFolder("make-fat32-fixture.sh") / "fat32-mbr.img";
+    EXPECT_EQ(scan(disk, true), scan(disk, false));
+}
+
+TEST_F(DeepScan, FourKilobyteSectorsStillFindTheVolume) {
+    const fs::path disk = test::fixtureFolder("make-fat32-fixture.sh") / "fat32-volume.img";
+    const std::string tree = scan(disk, true, 4096);
+    EXPECT_NE(tree.find("Deep Scan"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace norix
