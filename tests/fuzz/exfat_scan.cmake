@@ -1,0 +1,1 @@
+norix_fuzz_target(exfat_scan norix_scan)

@@ -1,0 +1,440 @@
+// The exFAT scan on volumes made by mkfs.exfat and filled through the exfat-fuse driver
+// (tools/make-exfat-scan-fixture.sh): every file listed where it belongs and saved
+// byte-exact; then the deep scan's routines on the same volumes placed in disk images,
+// with their boot sectors gone or their directories and FAT damaged.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <thread>
+
+#include "results/TreeClassMethod.h"
+#include "scan/RecoveryModule.h"
+#include "tests/support/TestSupport.h"
+
+namespace norix {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kFixtures = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures";
+
+// A committed fixture volume, unpacked into dir.
+fs::path unpack(const std::string& name, const test::TempDir& dir) {
+    const fs::path image = dir / (name + ".img");
+    const fs::path packed = kFixtures / (name + ".img.zst");
+    const std::string cmd = "zstd -q -d -f -o '" + image.string() + "' '" + packed.string() + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    return image;
+}
+
+std::vector<test::ManifestEntry> manifestOf(const std::string& name) {
+    return test::readManifest(kFixtures / (name + ".manifest"));
+}
+
+const test::ManifestEntry& manifestEntry(const std::vector<test::ManifestEntry>& manifest, const std::string& path) {
+    const auto found = std::find_if(manifest.begin(), manifest.end(), [&](const auto& e) { return e.path == path; });
+    if (found == manifest.end()) throw std::runtime_error(path + " is not in the manifest");
+    return *found;
+}
+
+std::shared_ptr<Disk> imageDisk(const fs::path& path, const std::string& kind) {
+    DiskDescription description{{DiskKey::ImagePath, path.string()},
+                                {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
+                                {DiskKey::MediaBlockSize, uint64_t{512}}};
+    if (!kind.empty()) description[DiskKey::VolumeKind] = kind;
+    return std::make_shared<Disk>(description, std::vector<std::string>{});
+}
+
+// Where the fixture volume's boot sector puts things, in 512-byte sectors from its start
+// (mkfs.exfat makes 512-byte sectors).
+struct BootFields {
+    uint64_t fat, heap, spc, rootCluster;
+    uint64_t clusterSector(uint64_t cluster) const { return heap + spc * (cluster - 2); }
+};
+
+BootFields bootFieldsOf(const fs::path& image) {
+    const auto bytes = test::readBytes(image, 0, 512);
+    const ByteView boot(bytes);
+    return {boot.u32le(80), boot.u32le(88), uint64_t{1} << boot.u8(109), boot.u32le(96)};
+}
+
+// Every node below a branch by its path relative to the branch ("/a/b.txt").
+void collect(const BaseTree* node, const std::string& prefix, std::map<std::string, const BaseTree*>& out) {
+    for (const auto& child : node->childrenArray) {
+        const std::string path = prefix + "/" + child->fileName;
+        out[path] = child.get();
+        collect(child.get(), path, out);
+    }
+}
+
+const BaseTree* childNamed(const BaseTree* node, const std::string& name) {
+    for (const auto& child : node->childrenArray)
+        if (child->fileName == name) return child.get();
+    return nullptr;
+}
+
+// The SHA-256 of the data a node describes, read from the device as saving reads it.
+std::string dataSha(const BaseTree& node, const fs::path& device, const test::TempDir& dir) {
+    const auto data = node.getDataForFileWithBSD(device.string());
+    if (!data) return "unreadable";
+    test::writeFile(dir / "data.bin", *data);
+    return test::sha256Of(dir / "data.bin");
+}
+
+class ExFatScanBase : public ::testing::Test {
+protected:
+    void scan(const fs::path& image) {
+        module = std::make_unique<RecoveryModule>();
+        module->setDiskPathWithString_withRootName(image.string(), "Card");
+        module->recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, "exfat"), "Q", "Card",
+                                                                   std::nullopt);
+        existing.clear();
+        deleted.clear();
+        const BaseTree* quick = module->dirRoot()->getChildAtIndex(0);
+        collect(quick->getChildAtIndex(0), "", existing);
+        collect(quick->getChildAtIndex(1), "", deleted);
+    }
+    // A deleted file sits under "Deleted Files", or, inside a folder that still exists, under
+    // "Existing Files" with its own deleted mark.
+    const BaseTree* find(const std::string& path, bool deletedFile) {
+        if (deletedFile && deleted.count(path)) return deleted[path];
+        return existing.count(path) ? existing[path] : nullptr;
+    }
+
+    test::TempHome home;
+    test::TempDir dir;
+    std::unique_ptr<RecoveryModule> module = std::make_unique<RecoveryModule>();
+    std::map<std::string, const BaseTree*> existing, deleted;
+};
+
+// --- the quick scan, end to end, on each fixture volume ---
+
+class ExFatVolume : public ExFatScanBase, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(ExFatVolume, ListsAndSavesEveryFileByteExact) {
+    const fs::path image = unpack(GetParam(), dir);
+    scan(image);
+    const auto manifest = manifestOf(GetParam());
+    ASSERT_GT(manifest.size(), 90u);
+
+    std::vector<std::pair<const test::ManifestEntry*, const BaseTree*>> toSave;
+    {
+        std::unique_lock lock(module->treeLock());
+        for (const auto& file : manifest) {
+            BaseTree* node = const_cast<BaseTree*>(find(file.path, file.deleted));
+            ASSERT_NE(node, nullptr) << (file.deleted ? "deleted " : "") << file.path;
+            EXPECT_EQ(node->fileType, 2) << file.path;
+            EXPECT_EQ(node->fileSize, file.size) << file.path;
+            EXPECT_EQ(node->deleted != 0, file.deleted) << file.path;
+            if (file.deleted && !file.intact) continue;
+            toSave.emplace_back(&file, node);
+            int64_t files = 0, bytes = 0;
+            node->checked_withFileCount_andfileSize(true, files, bytes);
+            node->setSelectedForParent();
+        }
+        // What the volume was made to hold: a file chained in the FAT over two runs, a
+        // folder of two clusters in one run, and one whose clusters are chained.
+        EXPECT_GE(existing["/fragmented.bin"]->dataExtArray.size(), 2u);
+        EXPECT_EQ(existing["/Big folder"]->dataExtArray.size(), 1u);
+        EXPECT_EQ(existing["/Growing"]->dataExtArray.size(), 1u);
+    }
+    std::atomic<int64_t> savedFile{0}, savedSize{0};
+    std::atomic<bool> stop{false};
+    module->startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop((dir / "out").string(), savedFile,
+                                                                                   savedSize, stop);
+    for (const auto& [file, node] : toSave) {
+        const fs::path saved = dir / "out" / (node->pathName + "/" + node->fileName);
+        ASSERT_TRUE(fs::exists(saved)) << saved;
+        EXPECT_EQ(test::sha256Of(saved), file->sha256) << file->path;
+    }
+    std::printf("[ numbers  ] %s: %zu files in the manifest, %lld saved, %zu compared byte for byte\n",
+                GetParam().c_str(), manifest.size(), static_cast<long long>(savedFile.load()), toSave.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, ExFatVolume, ::testing::Values("exfat-scan-4k", "exfat-scan-16k"));
+
+// A reader thread walks the tree under the shared lock while the scan links nodes and
+// gives linked folders their chained clusters; the ThreadSanitizer build runs this too.
+TEST_F(ExFatScanBase, AnotherThreadReadsTheTreeWhileTheVolumeIsScanned) {
+    const fs::path image = unpack("exfat-scan-4k", dir);
+    RecoveryModule& m = *module;
+    m.setDiskPathWithString_withRootName(image.string(), "Card");
+    std::atomic<bool> done{false};
+    size_t extents = 0;
+    std::thread reader([&] {
+        while (!done) {
+            std::shared_lock lock(m.treeLock());
+            extents = 0;
+            std::vector<const BaseTree*> pending{m.dirRoot()};
+            while (!pending.empty()) {
+                const BaseTree* node = pending.back();
+                pending.pop_back();
+                extents += node->dataExtArray.size() + node->fileName.empty() + node->deleted;
+                for (const auto& child : node->childrenArray) pending.push_back(child.get());
+            }
+        }
+    });
+    m.recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, "exfat"), "Q", "Card", std::nullopt);
+    done = true;
+    reader.join();
+    EXPECT_GT(extents, 0u);
+}
+
+// --- entry sets at the end of a block ---
+
+struct BlockCut {
+    size_t bytes;
+    int sets;
+};
+
+void PrintTo(const BlockCut& cut, std::ostream* os) { *os << cut.bytes << " bytes"; }
+
+class ExFatBlockEnd : public ExFatScanBase, public ::testing::WithParamInterface<BlockCut> {};
+
+// The root of the 16 KiB volume begins with the label, bitmap and up-case entries (96
+// bytes), then "System Volume Information" (4 entries, to 224) and "Photos" (3, to 320).
+TEST_P(ExFatBlockEnd, ASetEndingWithTheBlockIsKeptAndOneRunningPastItIsSteppedOver) {
+    const fs::path image = unpack("exfat-scan-16k", dir);
+    RecoveryModule& m = *module;
+    m.setDiskPathWithString_withRootName(image.string(), "Card");
+    m.setTheDiskInModule(imageDisk(image, "exfat"));
+    TreeClassMethod::addQuickNodesInDir(m.dirRoot());
+    const BootFields boot = bootFieldsOf(image);
+    m.mbs = MainBootSector::initMBSWithData_withCurrentSector(ByteView(test::readBytes(image, 0, 512)), 0);
+    ASSERT_TRUE(m.mbs);
+    m.mbs->SetClustHeapOffset(boot.heap);
+    const auto root = test::readBytes(image, boot.clusterSector(boot.rootCluster) * 512, GetParam().bytes);
+
+    EXPECT_EQ(m.scanforExFatInBlock_withSize_startSector_parentNDIR_andScanType(
+                  ByteView(root), static_cast<uint32_t>(root.size()), boot.heap, m.dirRoot()->getChildAtIndex(0), "Q"),
+              GetParam().sets);
+    const BaseTree* existingFiles = m.dirRoot()->getChildAtIndex(0)->getChildAtIndex(0);
+    EXPECT_EQ(childNamed(existingFiles, "Photos") != nullptr, GetParam().sets == 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cuts, ExFatBlockEnd,
+                         ::testing::Values(BlockCut{224, 1}, BlockCut{223, 0}, BlockCut{320, 2}, BlockCut{319, 1}));
+
+// --- a damaged FAT ---
+
+// The last cluster of a chain, followed in the volume's FAT as its boot sector places it.
+uint32_t lastClusterOf(const fs::path& image, uint32_t first) {
+    const uint64_t fat = bootFieldsOf(image).fat * 512;
+    uint32_t cluster = first;
+    for (int links = 0; links < 1000; ++links) {
+        const auto entry = test::readBytes(image, fat + uint64_t{cluster} * 4, 4);
+        const uint32_t next = ByteView(entry).u32le(0);
+        if (next >= 0xFFFFFFF8) return cluster;
+        cluster = next;
+    }
+    ADD_FAILURE() << "no end to the chain of " << first;
+    return first;
+}
+
+struct FatDamage {
+    const char* name;
+    const char* path;  // whose chain is damaged ("/" for the root directory)
+    bool atFirst;      // the link from its first cluster, else the one from its last
+    int64_t pointTo;   // -1: back to its first cluster, -2: to the damaged cluster itself, else that value
+    bool keepsAll;     // everything stays listed
+};
+
+void PrintTo(const FatDamage& damage, std::ostream* os) { *os << damage.name; }
+
+class ExFatDamagedFat : public ExFatScanBase, public ::testing::WithParamInterface<FatDamage> {
+protected:
+    size_t filesListed() const {
+        return std::count_if(existing.begin(), existing.end(), [](const auto& e) { return e.second->fileType == 2; });
+    }
+    uint32_t filesCounted() const { return module->dirRoot()->getChildAtIndex(0)->getChildAtIndex(0)->fileCount; }
+};
+
+// A chain made to loop or to leave the volume: the scan ends, lists no entry twice, and
+// keeps what the chain still reaches; a file whose chain no longer ends is listed as one run.
+TEST_P(ExFatDamagedFat, AChainThatLoopsOrLeavesTheVolumeEnds) {
+    const FatDamage damage = GetParam();
+    const fs::path image = unpack("exfat-scan-4k", dir);
+    scan(image);
+    const size_t listed = existing.size();
+    uint32_t first = static_cast<uint32_t>(bootFieldsOf(image).rootCluster);
+    if (std::string(damage.path) != "/") {
+        const BaseTree* node = existing[damage.path];
+        ASSERT_NE(node, nullptr);
+        first = node->fileType == 1 ? node->clustToRead : node->dataExtArray.at(0).startBlock / node->SPC + 2;
+    }
+    const uint32_t damaged = damage.atFirst ? first : lastClusterOf(image, first);
+    ASSERT_NE(lastClusterOf(image, first), first) << "the chain has one cluster";
+    const auto value = static_cast<uint32_t>(damage.pointTo == -1   ? first
+                                             : damage.pointTo == -2 ? damaged
+                                                                    : damage.pointTo);
+    test::writeBytes(image, bootFieldsOf(image).fat * 512 + uint64_t{damaged} * 4,
+                     {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
+                      static_cast<uint8_t>(value >> 24)});
+
+    scan(image);
+    EXPECT_EQ(filesCounted(), filesListed());
+    if (!damage.keepsAll) return;
+    EXPECT_EQ(existing.size(), listed);
+    EXPECT_EQ(existing["/Growing"]->fileCount, 19u);
+    EXPECT_EQ(existing["/fragmented.bin"]->fileSize,
+              manifestEntry(manifestOf("exfat-scan-4k"), "/fragmented.bin").size);
+}
+
+// The root's first cluster and the folder "Growing" are full of entries to their end.
+INSTANTIATE_TEST_SUITE_P(Damage, ExFatDamagedFat,
+                         ::testing::Values(FatDamage{"FolderEndLoopsToItsStart", "/Growing", false, -1, true},
+                                           FatDamage{"FolderEndLinksToItself", "/Growing", false, -2, true},
+                                           FatDamage{"FolderEndLeavesTheVolume", "/Growing", false, 0x7FFFFFF0, true},
+                                           FatDamage{"FolderStartLinksToItself", "/Growing", true, -2, false},
+                                           FatDamage{"RootEndLoopsToItsStart", "/", false, -1, true},
+                                           FatDamage{"RootStartLinksToItself", "/", true, -2, false},
+                                           FatDamage{"FileEndLoopsToItsStart", "/fragmented.bin", false, -1, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// "Summer"'s entry made to point at the cluster of "2024", the folder holding it: "2024"
+// would contain itself without end.
+TEST_F(ExFatScanBase, AFolderPointingAtItsParentIsNotWalkedAgain) {
+    const fs::path image = unpack("exfat-scan-4k", dir);
+    scan(image);
+    const uint32_t parent = existing.at("/Photos/2024")->clustToRead;
+    const uint64_t entries = bootFieldsOf(image).clusterSector(parent) * 512;
+    ASSERT_EQ(test::readBytes(image, entries + 64 + 2, 4), (std::vector<uint8_t>{'S', 0, 'u', 0}));
+    test::writeBytes(image, entries + 32 + 20,  // the first cluster in Summer's stream extension
+                     {static_cast<uint8_t>(parent), static_cast<uint8_t>(parent >> 8), 0, 0});
+
+    scan(image);
+    EXPECT_FALSE(existing.count("/Photos/2024/Summer/Summer"));
+    EXPECT_EQ(existing.at("/Photos")->fileCount, 1u);  // cover.png
+}
+
+// --- the deep scan's routines: volumes found in a disk image ---
+
+class ExFatLostVolume : public ::testing::Test {
+protected:
+    // A disk image of 1 MiB of zeros and then the volumes, one after the other.
+    void makeDisk(const std::vector<fs::path>& volumes) {
+        std::vector<uint8_t> bytes(2048 * 512, 0);
+        for (const fs::path& volume : volumes) {
+            starts.push_back(bytes.size() / 512);
+            const auto content = test::readFile(volume);
+            bytes.insert(bytes.end(), content.begin(), content.end());
+        }
+        test::writeFile(disk, bytes);
+        module.setDiskPathWithString_withRootName(disk.string(), "Disk");
+        module.setTheDiskInModule(imageDisk(disk, ""));
+        TreeClassMethod::addDeepNodesInDIR(module.dirRoot());
+    }
+    // The 512-byte unit at sector, handed over as the deep scan's sweep does.
+    int offer(uint64_t sector) {
+        const auto unit = test::readBytes(disk, sector * 512, 512);
+        return module.scanBlock_ofSize_withDir_andScanType_withStartSector(ByteView(unit), 512, module.deepNode(), "D",
+                                                                           sector);
+    }
+    const BaseTree* partition(const std::string& label) {
+        return childNamed(module.deepNode(), "Lost Partition: " + label);
+    }
+    // The root file the volume holds in its root directory's first cluster, read from the disk.
+    void expectRootNoteSaved(const BaseTree* volume, const std::string& fixture) {
+        ASSERT_NE(volume, nullptr);
+        const BaseTree* note = childNamed(volume, "root note 01.txt");
+        ASSERT_NE(note, nullptr);
+        EXPECT_EQ(dataSha(*note, disk, dir), manifestEntry(manifestOf(fixture), "/root note 01.txt").sha256);
+    }
+    uint64_t rootSector(const fs::path& volume, size_t index) {
+        const BootFields boot = bootFieldsOf(volume);
+        return starts.at(index) + boot.clusterSector(boot.rootCluster);
+    }
+
+    test::TempHome home;
+    test::TempDir dir;
+    RecoveryModule module;
+    fs::path disk = dir / "disk.img";
+    std::vector<uint64_t> starts;
+};
+
+TEST_F(ExFatLostVolume, ABootSectorPlacesTheVolumeItsBackupIsIgnoredAndItsRootIsItsOwn) {
+    const fs::path volume = unpack("exfat-scan-4k", dir);
+    makeDisk({volume});
+    const uint64_t start = starts[0];
+    EXPECT_EQ(offer(start), 1);
+    ASSERT_TRUE(module.mbs);
+    EXPECT_EQ(module.mbs->cluster_heap_offset_1, start + bootFieldsOf(volume).heap);
+    EXPECT_EQ(module.exfatEntryCount, 1);
+    EXPECT_EQ(module.startSectorForPhysicalScan, start);
+    // The backup boot sector, 12 sectors in, lies inside the volume.
+    EXPECT_EQ(offer(start + 12), 1);
+    EXPECT_EQ(module.exfatEntryCount, 1);
+    // The root's first cluster is full, so the cluster size guessed from it is wrong; the
+    // boot sector's own says where the root is.
+    EXPECT_GT(offer(rootSector(volume, 0)), 0);
+    ASSERT_TRUE(module.mbs);
+    expectRootNoteSaved(partition("ExFat"), "exfat-scan-4k");
+}
+
+TEST_F(ExFatLostVolume, AVolumeWhoseMainBootSectorIsGoneIsPlacedByItsBackup) {
+    const fs::path volume = unpack("exfat-scan-16k", dir);
+    makeDisk({volume});
+    const uint64_t start = starts[0];
+    test::writeBytes(disk, start * 512, std::vector<uint8_t>(512, 0));
+    EXPECT_EQ(offer(start + 12), 1);
+    ASSERT_TRUE(module.mbs);
+    EXPECT_EQ(module.mbs->cluster_heap_offset_1, start + bootFieldsOf(volume).heap);
+    EXPECT_GT(offer(rootSector(volume, 0)), 0);
+    expectRootNoteSaved(partition("ExFat"), "exfat-scan-16k");
+}
+
+// The 16 KiB volume with both boot regions wiped, after a volume that is known.
+TEST_F(ExFatLostVolume, ARootOfAnotherVolumeIsForgottenByTheKnownOneAndFoundByWPSettings) {
+    const fs::path first = unpack("exfat-scan-4k", dir);
+    const fs::path second = unpack("exfat-scan-16k", dir);
+    makeDisk({first, second});
+    test::writeBytes(disk, starts[1] * 512, std::vector<uint8_t>(24 * 512, 0));
+    ASSERT_EQ(offer(starts[0]), 1);
+
+    EXPECT_GT(offer(rootSector(second, 1)), 0);
+    EXPECT_EQ(module.exfatEntryCount, 2);
+    ASSERT_TRUE(module.mbs);
+    const BootFields boot = bootFieldsOf(second);
+    EXPECT_EQ(module.mbs->computedSectorsPerCluster, boot.spc);
+    EXPECT_EQ(module.mbs->cluster_heap_offset_1, starts[1] + boot.heap);
+    EXPECT_EQ(module.WPFound, 0u);
+    expectRootNoteSaved(partition("ExFat - 1"), "exfat-scan-16k");
+}
+
+// "System Volume Information" moved after "Photos" in the root: every entry of the root,
+// the ones before it included, still gets the cluster heap it places.
+TEST_F(ExFatLostVolume, TheClusterHeapOfALostRootIsPlacedBeforeAnyOfItsEntries) {
+    const fs::path volume = unpack("exfat-scan-16k", dir);
+    makeDisk({volume});
+    test::writeBytes(disk, starts[0] * 512, std::vector<uint8_t>(24 * 512, 0));
+    const uint64_t root = rootSector(volume, 0);
+    auto entries = test::readBytes(disk, root * 512, 320);
+    std::vector<uint8_t> swapped(entries.begin(), entries.begin() + 96);
+    swapped.insert(swapped.end(), entries.begin() + 224, entries.begin() + 320);  // Photos
+    swapped.insert(swapped.end(), entries.begin() + 96, entries.begin() + 224);   // System Volume Information
+    test::writeBytes(disk, root * 512, swapped);
+
+    EXPECT_GT(offer(root), 0);
+    const BaseTree* photos = childNamed(partition("ExFat"), "Photos");
+    ASSERT_NE(photos, nullptr);
+    EXPECT_EQ(photos->blocksStartsAtSector, starts[0] + bootFieldsOf(volume).heap);
+}
+
+TEST_F(ExFatLostVolume, ARootWithoutWPSettingsIsNotTakenForAVolume) {
+    const fs::path volume = unpack("exfat-scan-16k", dir);
+    makeDisk({volume});
+    test::writeBytes(disk, starts[0] * 512, std::vector<uint8_t>(24 * 512, 0));
+    // "System Volume Information" is the cluster after the root; its first entry set is
+    // WPSettings.dat, whose name entry is the set's third.
+    const uint64_t svi = rootSector(volume, 0) + bootFieldsOf(volume).spc;
+    ASSERT_EQ(test::readBytes(disk, svi * 512 + 64 + 2, 2), (std::vector<uint8_t>{'W', 0}));
+    test::writeBytes(disk, svi * 512 + 64 + 2, {'X', 0});
+
+    EXPECT_EQ(offer(rootSector(volume, 0)), 0);
+    EXPECT_FALSE(module.mbs);
+    EXPECT_EQ(module.exfatEntryCount, 0);
+    EXPECT_EQ(module.deepNode()->childCount(), 2u);  // "Lost and Found" and "Tags" only
+}
+
+}  // namespace
+}  // namespace norix
