@@ -28,6 +28,8 @@ public:
     virtual uint64_t jpgFileSize() const { return 0; }
     // The extension under which hits are filed; nothing for the office checkers.
     virtual std::optional<std::string> parentKey() const { return std::nullopt; }
+    // The first byte of the format's signature, for the formats that name one.
+    virtual uint8_t firstByteOfHeader() const { return 0; }
     // User-defined types only: does this sector start a file of the type?
     virtual bool isFile_andSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector, uint64_t sectorNumber,
                                                             uint32_t blockSize, const std::string& bsdPath) {

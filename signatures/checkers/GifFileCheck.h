@@ -1,0 +1,17 @@
+#pragma once
+// GIF pictures: the blocks up to the trailer.
+
+#include "signatures/Checker.h"
+
+namespace norix {
+
+class GifFileCheck : public Checker {
+public:
+    uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
+                                                                       uint64_t sectorNumber, uint32_t blockSize,
+                                                                       const std::string& bsdPath) override;
+    std::optional<std::string> parentKey() const override { return "gif"; }
+    uint8_t firstByteOfHeader() const override { return 0x47; }
+};
+
+}  // namespace norix

@@ -1,0 +1,16 @@
+#pragma once
+// PDF documents: up to the end-of-file marker.
+
+#include "signatures/Checker.h"
+
+namespace norix {
+
+class PdfFileCheck : public Checker {
+public:
+    uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
+                                                                       uint64_t sectorNumber, uint32_t blockSize,
+                                                                       const std::string& bsdPath) override;
+    std::optional<std::string> parentKey() const override { return "pdf"; }
+};
+
+}  // namespace norix

@@ -1,0 +1,17 @@
+#pragma once
+// Pentax PEF raw images: the strips and previews of the IFD chain.
+
+#include "signatures/Checker.h"
+
+namespace norix {
+
+class PefFileCheck : public Checker {
+public:
+    uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
+                                                                       uint64_t sectorNumber, uint32_t blockSize,
+                                                                       const std::string& bsdPath) override;
+    std::optional<std::string> parentKey() const override { return "pef"; }
+    uint8_t firstByteOfHeader() const override { return 0x49; }
+};
+
+}  // namespace norix

@@ -1,0 +1,23 @@
+#pragma once
+// QuickTime and ISO media files (mov, mp4, cr3): a chain of top-level atoms.
+
+#include <string_view>
+
+#include "signatures/Checker.h"
+
+namespace norix {
+
+class QTFormat : public Checker {
+public:
+    uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
+                                                                       uint64_t sectorNumber, uint32_t blockSize,
+                                                                       const std::string& bsdPath) override;
+
+    // True for the atom types a file may start with: "free", "ftyp", "mdat", "meta",
+    // "moov", "skip", "udta", "uuid", "wide".
+    static bool isQTAtom(uint32_t type);
+    // "cr3" or "mp4" when a small "ftyp" atom names that brand first, else "mov".
+    static std::string_view checkExtensionInBlock(std::span<const uint8_t> sector);
+};
+
+}  // namespace norix

@@ -1,0 +1,17 @@
+#pragma once
+// Sony SR2 raw images: the sub-IFD's strips and preview.
+
+#include "signatures/Checker.h"
+
+namespace norix {
+
+class Sr2FileCheck : public Checker {
+public:
+    uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
+                                                                       uint64_t sectorNumber, uint32_t blockSize,
+                                                                       const std::string& bsdPath) override;
+    std::optional<std::string> parentKey() const override { return "sr2"; }
+    uint8_t firstByteOfHeader() const override { return 0x49; }
+};
+
+}  // namespace norix

@@ -1,0 +1,123 @@
+// norix types, and --types on scan: what the user's catalogue file holds afterwards.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <sys/wait.h>
+
+#include "tests/support/TestSupport.h"
+
+namespace norix {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+class TypesCommand : public testing::Test {
+protected:
+    Outcome norix(const std::vector<std::string>& args) const {
+        std::string command = std::string("'") + NORIX_CLI + "'";
+        for (const auto& arg : args) command += " '" + arg + "'";
+        const fs::path errFile = scratch / "stderr.txt";
+        command += " 2>'" + errFile.string() + "' </dev/null";
+        Outcome run;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) return run;
+        std::array<char, 4096> buffer;
+        for (size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) run.out.append(buffer.data(), n);
+        const int status = pclose(pipe);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.err = test::readText(errFile);
+        return run;
+    }
+
+    // The listed type of this extension, from `norix types --json`.
+    nlohmann::json listed(const std::string& extension, std::string* category = nullptr) const {
+        const Outcome run = norix({"types", "--json"});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        for (const auto& group : nlohmann::json::parse(run.out))
+            for (const auto& type : group["types"])
+                if (type["extension"] == extension) {
+                    if (category) *category = group["category"];
+                    return type;
+                }
+        return nullptr;
+    }
+
+    fs::path catalogueFile() const { return home.dataFolder() / "Sig_AL.dat"; }
+
+    test::TempHome home;
+    test::TempDir scratch;
+};
+
+TEST_F(TypesCommand, AddTicksAndRemovesAUserTypeInTheUsersFile) {
+    const Outcome add = norix({"types", "add", "--category", "Mine", "--name", "Thing", "--ext", "thg", "--signature",
+                               "CA FE BA BE", "--offset", "0", "--max-size", "5"});
+    ASSERT_EQ(add.exitCode, 0) << add.err;
+    std::string category;
+    auto type = listed("thg", &category);
+    ASSERT_FALSE(type.is_null());
+    EXPECT_EQ(category, "Mine");
+    EXPECT_EQ(type["signature"], "cafebabe");
+    EXPECT_EQ(type["selected"], 0);
+    EXPECT_EQ(type["preInstalled"], false);
+
+    ASSERT_EQ(norix({"types", "select", "thg"}).exitCode, 0);
+    EXPECT_EQ(listed("thg")["selected"], 2);
+    ASSERT_EQ(norix({"types", "unselect", "jpg", "png"}).exitCode, 0);
+    EXPECT_EQ(listed("jpg")["selected"], 0);
+
+    ASSERT_EQ(norix({"types", "remove", "thg"}).exitCode, 0);
+    EXPECT_TRUE(listed("thg").is_null());
+    EXPECT_EQ(test::readText(catalogueFile()).find("\"Mine\""), std::string::npos);
+}
+
+TEST_F(TypesCommand, ARefusedFormShowsItsMessageAndLeavesTheFileAlone) {
+    ASSERT_EQ(norix({"types"}).exitCode, 0);
+    const auto before = test::readFile(catalogueFile());
+    const Outcome run = norix({"types", "add", "--category", "Mine", "--name", "Thing", "--ext", "thg", "--signature",
+                               "CAFEBABE", "--max-size", "5"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "norix: Please input the offset name for the file type\n");
+    EXPECT_EQ(test::readFile(catalogueFile()), before);
+
+    const fs::path sample = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / "tags" / "plain.jpg";
+    const Outcome same = norix({"types", "from-file", sample.string()});
+    EXPECT_EQ(same.exitCode, 2);
+    EXPECT_EQ(same.err, "norix: Same File Type already exist.\n");
+}
+
+TEST_F(TypesCommand, FromFileAddsTheSamplesHeader) {
+    const fs::path sample = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / "tags" / "memo.odt";
+    const Outcome run = norix({"types", "from-file", sample.string(), "--category", "Documents", "--name", "ODF Text"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto type = listed("odt");
+    ASSERT_FALSE(type.is_null());
+    EXPECT_EQ(type["signature"].get<std::string>().substr(0, 8), "504b0304");
+    EXPECT_EQ(type["defaultSize"], 3);
+}
+
+TEST_F(TypesCommand, ACorruptCatalogueIsKeptAsideAndReported) {
+    fs::create_directories(home.dataFolder());
+    test::writeFile(catalogueFile(), {'{', '"', 'x'});
+    const Outcome run = norix({"types"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.err.find("Sig_AL.dat.bad"), std::string::npos) << run.err;
+    EXPECT_EQ(test::readFile(home.dataFolder() / "Sig_AL.dat.bad"), (std::vector<uint8_t>{'{', '"', 'x'}));
+    EXPECT_NE(run.out.find("[x] jpg"), std::string::npos);
+}
+
+TEST_F(TypesCommand, ScanRefusesAnExtensionNoTypeHas) {
+    const Outcome run = norix({"scan", test::sampleImage().string(), "--types", "jpg,nosuch"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("no file type has the extension nosuch"), std::string::npos) << run.err;
+    EXPECT_EQ(norix({"types", "select", "nosuch"}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace norix

@@ -1,0 +1,1 @@
+norix_fuzz_target(signature_check norix_signatures)

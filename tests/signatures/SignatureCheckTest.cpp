@@ -1,0 +1,231 @@
+// Identification of real files (tools/make-signature-samples.sh, tools/make-tag-samples.sh)
+// laid on a device image between other files, with 512- and 4096-byte sectors, and
+// the checker of user-defined types.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "signatures/OtherFileCheck.h"
+#include "signatures/SignatureCheck.h"
+#include "tests/support/TestSupport.h"
+
+namespace norix {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path fixture(const std::string& folder, const std::string& name) {
+    return fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / folder / name;
+}
+
+std::vector<uint8_t> unitOf(const fs::path& file) {
+    auto unit = test::readBytes(file, 0, 512);
+    unit.resize(512, 0);
+    return unit;
+}
+
+// What identification does with the size slot.
+enum class Size {
+    Untouched,
+    FileLength,  // ZIP archives are measured while they are named
+    Arw,         // ARW images are sized by their own checker
+};
+
+struct Sample {
+    const char* folder;
+    const char* file;
+    const char* extension;  // "" when the file must not be identified
+    Size size;
+    bool readsDevice;  // naming needs further sectors
+};
+
+void PrintTo(const Sample& sample, std::ostream* out) { *out << sample.file; }
+
+constexpr uint64_t kSampleAt = 8192;  // byte offset of the sample on the image
+constexpr uint64_t kUntouched = 777;  // the size slot's value before identification
+
+class IdentificationTest : public testing::TestWithParam<std::tuple<Sample, uint32_t>> {
+protected:
+    // Another document before the sample and a compound file after it, so that a read
+    // at the wrong place meets headers of its own.
+    void SetUp() override {
+        const Sample& sample = std::get<0>(GetParam());
+        file = test::readFile(fixture(sample.folder, sample.file));
+        ASSERT_FALSE(file.empty());
+        std::vector<uint8_t> bytes = test::readFile(fixture("tags", "memo.docx"));
+        bytes.resize(kSampleAt, 0);
+        bytes.insert(bytes.end(), file.begin(), file.end());
+        bytes.resize((bytes.size() + 4095) / 4096 * 4096, 0);
+        const auto after = test::readFile(fixture("tags", "slides.ppt"));
+        bytes.insert(bytes.end(), after.begin(), after.end());
+        test::writeFile(image, bytes);
+        unit.assign(bytes.begin() + kSampleAt, bytes.begin() + kSampleAt + 512);
+    }
+
+    std::string_view identify(const std::string& path, uint64_t& size) const {
+        const uint32_t blockSize = std::get<1>(GetParam());
+        return SignatureCheck::checkSignatureInBlock_andSectorNumber_blockSize_andBSDPath_fileSizeForOfficeX(
+            unit, kSampleAt / blockSize, blockSize, path, size);
+    }
+
+    test::TempDir dir;
+    fs::path image = dir / "device.img";
+    std::vector<uint8_t> file, unit;
+};
+
+TEST_P(IdentificationTest, NamesTheTypeOfARealFile) {
+    const Sample& sample = std::get<0>(GetParam());
+    uint64_t size = kUntouched;
+    EXPECT_EQ(identify(image, size), sample.extension);
+    if (sample.size != Size::Arw) {
+        EXPECT_EQ(size, sample.size == Size::FileLength ? file.size() : kUntouched);
+    }
+    if (!sample.readsDevice) {
+        uint64_t unused = kUntouched;
+        EXPECT_EQ(identify("/nonexistent/device", unused), sample.extension) << "read the device";
+    }
+}
+
+std::string sampleName(const testing::TestParamInfo<std::tuple<Sample, uint32_t>>& info) {
+    std::string name = std::get<0>(info.param).file;
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name + "_" + std::to_string(std::get<1>(info.param));
+}
+
+const Sample kCommonTypes[] = {
+    {"tags", "plain.jpg", "jpg", Size::Untouched, false},
+    {"tags", "exif-le.jpg", "jpg", Size::Untouched, false},
+    {"signatures", "picture.png", "png", Size::Untouched, false},
+    {"signatures", "picture.gif", "gif", Size::Untouched, false},
+    {"signatures", "picture.bmp", "bmp", Size::Untouched, false},
+    {"signatures", "memo.pdf", "pdf", Size::Untouched, false},
+    {"tags", "memo.doc", "doc", Size::Untouched, true},
+    {"tags", "budget.xls", "xls", Size::Untouched, true},
+    {"tags", "slides.ppt", "ppt", Size::Untouched, true},
+    {"tags", "memo.docx", "docx", Size::FileLength, true},
+    {"tags", "budget.xlsx", "xlsx", Size::FileLength, true},
+    {"tags", "slides.pptx", "pptx", Size::FileLength, true},
+    // First header's flags 0: "zip", although their parts are under word/.
+    {"tags", "memo-locked-core.docx", "zip", Size::FileLength, true},
+    {"signatures", "archive.zip", "zip", Size::FileLength, true},
+    {"tags", "id3v24-utf16be.mp3", "mp3", Size::Untouched, false},
+    {"signatures", "tone.mp3", "mp3", Size::Untouched, false},
+    {"signatures", "clip.mov", "mov", Size::Untouched, false},
+    {"signatures", "clip.mp4", "mp4", Size::Untouched, false},
+    {"signatures", "clip-crx-brand.mp4", "cr3", Size::Untouched, false},
+};
+INSTANTIATE_TEST_SUITE_P(Common, IdentificationTest,
+                         testing::Combine(testing::ValuesIn(kCommonTypes), testing::Values(512u, 4096u)), sampleName);
+
+// TIFF files whose maker and model tags name a camera raw format.
+const Sample kRawTypes[] = {
+    {"signatures", "raw-nikon.tif", "nef", Size::Untouched, true},
+    {"signatures", "raw-sony-make.tif", "sr2", Size::Untouched, true},
+    {"signatures", "raw-sony-model.tif", "sr2", Size::Untouched, true},
+    {"signatures", "raw-ilce.tif", "arw", Size::Arw, true},
+    {"signatures", "raw-dslr-a100.tif", "arw", Size::Arw, true},
+    {"signatures", "raw-kodak-dcs.tif", "dcr", Size::Untouched, true},
+    {"signatures", "raw-kodak-dc120.tif", "kdc", Size::Untouched, true},
+    {"signatures", "raw-kodak-dc25.tif", "k25", Size::Untouched, true},
+    {"signatures", "raw-hasselblad.tif", "3fr", Size::Untouched, true},
+    {"signatures", "raw-dng.tif", "dng", Size::Untouched, true},
+    {"signatures", "raw-pentax-3ifd.tif", "pef", Size::Untouched, true},
+    {"signatures", "raw-pentax-2ifd.tif", "tiff", Size::Untouched, true},  // a plain TIFF: no checker takes it
+    {"signatures", "raw-sigma.tif", "tif", Size::Untouched, true},
+};
+INSTANTIATE_TEST_SUITE_P(Raw, IdentificationTest,
+                         testing::Combine(testing::ValuesIn(kRawTypes), testing::Values(512u, 4096u)), sampleName);
+
+const Sample kRefused[] = {
+    {"signatures", "restart-first.jpg", "", Size::Untouched, false},   // FF D8 FF DD
+    {"signatures", "reserved-bytes.bmp", "", Size::Untouched, false},  // "BM" with bytes 6-9 set
+    {"signatures", "free-format.mp3", "", Size::Untouched, false},     // bit-rate index 0
+    {"signatures", "stored.zip", "", Size::Untouched, false},          // version byte 0x0A
+    {"signatures", "raw-canon-no-cr.tif", "", Size::Untouched, true},  // Canon without "CR" at 8
+    {"signatures", "raw-no-maker.tif", "", Size::Untouched, true},
+};
+INSTANTIATE_TEST_SUITE_P(Refused, IdentificationTest,
+                         testing::Combine(testing::ValuesIn(kRefused), testing::Values(512u, 4096u)), sampleName);
+
+std::vector<uint8_t> unitStartingWith(std::string_view text) {
+    std::vector<uint8_t> unit(text.begin(), text.end());
+    unit.resize(512, 0);
+    return unit;
+}
+
+std::string_view identifyUnit(const std::vector<uint8_t>& unit) {
+    uint64_t size = 0;
+    return SignatureCheck::checkSignatureInBlock_andSectorNumber_blockSize_andBSDPath_fileSizeForOfficeX(
+        unit, 0, 512, "/nonexistent/device", size);
+}
+
+TEST(Identification, FujifilmNeedsTheRawMarkAfterItsName) {
+    EXPECT_EQ(identifyUnit(unitStartingWith("FUJIFILMCCD-RAW 0201FF389501")), "raf");
+    EXPECT_EQ(identifyUnit(unitStartingWith("FUJIFILMCCX-RAW 0201FF389501")), "");
+}
+
+TEST(Identification, AUnitShorterThan512BytesNamesNothing) {
+    auto unit = unitOf(fixture("signatures", "picture.png"));
+    unit.resize(511);
+    EXPECT_EQ(identifyUnit(unit), "");
+}
+
+// --- user-defined types ---
+
+SigNode userType(uint64_t header, uint8_t headerLength, uint16_t offset, uint32_t defaultSize) {
+    SigNode node;
+    node.fileTypeSigNode = 2;
+    Sig sig;
+    sig.extension = "usr";
+    sig.header = header, sig.headerLength = headerLength, sig.offset = offset, sig.defaultSize = defaultSize;
+    node.setSig(sig);
+    return node;
+}
+
+bool matches(const SigNode& type, const std::vector<uint8_t>& unit) {
+    return OtherFileCheck(type).isFile_andSectorNumber_blockSize_andBSDPath(unit, 0, 512, "/nonexistent/device");
+}
+
+TEST(OtherFileCheck, MatchesTheHeaderInEitherByteOrder) {
+    const SigNode type = userType(0x04034B50, 4, 0, 5);
+    auto zip = unitOf(fixture("signatures", "archive.zip"));  // 50 4B 03 04
+    EXPECT_TRUE(matches(type, zip));
+    std::reverse(zip.begin(), zip.begin() + 4);  // 04 03 4B 50
+    EXPECT_TRUE(matches(type, zip));
+    EXPECT_FALSE(matches(type, unitOf(fixture("signatures", "picture.png"))));
+}
+
+TEST(OtherFileCheck, MatchesAtTheTypesOffsetAndAnyHeaderLength) {
+    const auto mp4 = unitOf(fixture("signatures", "clip.mp4"));
+    EXPECT_TRUE(matches(userType(0x66747970, 4, 4, 5), mp4));  // "ftyp" at 4
+    EXPECT_FALSE(matches(userType(0x66747970, 4, 0, 5), mp4));
+    EXPECT_FALSE(matches(userType(0x66747970, 4, 510, 5), mp4));  // runs past the unit
+    EXPECT_TRUE(matches(userType(0x474946, 3, 0, 5), unitOf(fixture("signatures", "picture.gif"))));
+}
+
+TEST(OtherFileCheck, EveryHitIsTheTypesMaximumSizeWithoutWrapping) {
+    const auto unit = unitOf(fixture("signatures", "archive.zip"));
+    for (const auto& [mib, bytes] :
+         {std::pair<uint32_t, uint64_t>{5, 5242880}, {4096, 4294967296}, {0xFFFFFFFF, 0xFFFFFFFFull << 20}}) {
+        OtherFileCheck checker(userType(0x504B0304, 4, 0, mib));
+        EXPECT_EQ(checker.fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(unit, 0, 512, ""), bytes);
+        EXPECT_EQ(checker.parentKey(), "usr");
+        EXPECT_FALSE(checker.isJPGPresent());
+    }
+}
+
+TEST(CheckerTable, ExtensionsAreComparedExactly) {
+    const SigNode type = userType(0x01, 1, 0, 1);
+    EXPECT_FALSE(std::dynamic_pointer_cast<OtherFileCheck>(
+        SignatureCheck::searchForFileCheckWithExtension_andSigNode("jpg", type)));
+    for (const char* extension : {"JPG", "jpeg", "usr", ""})
+        EXPECT_TRUE(std::dynamic_pointer_cast<OtherFileCheck>(
+            SignatureCheck::searchForFileCheckWithExtension_andSigNode(extension, type)))
+            << extension;
+    EXPECT_EQ(SignatureCheck::searchForFileCheckWithExtension_andSigNode("kdc", type)->parentKey(), "k25");
+    EXPECT_EQ(SignatureCheck::searchForFileCheckWithExtension_andSigNode("docx", type)->parentKey(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace norix
