@@ -9,7 +9,17 @@
 
 namespace norix::cli {
 
-void printTreeText(const BaseTree& root, std::FILE* out) {
+namespace {
+// The children of node that are printed, in order.
+std::vector<const BaseTree*> printedChildren(const BaseTree& node, const ListedChild& listed) {
+    std::vector<const BaseTree*> children;
+    for (const auto& child : node.childrenArray)
+        if (!listed || listed(*child)) children.push_back(child.get());
+    return children;
+}
+}  // namespace
+
+void printTreeText(const BaseTree& root, std::FILE* out, const ListedChild& listed) {
     // Pre-order with an explicit stack: a tree from a hostile disk can be very deep.
     std::vector<std::pair<const BaseTree*, size_t>> pending{{&root, 0}};
     while (!pending.empty()) {
@@ -25,8 +35,8 @@ void printTreeText(const BaseTree& root, std::FILE* out) {
         }
         if (node->deleted && node->fileType == 2) line += "  [deleted]";
         std::fprintf(out, "%s\n", line.c_str());
-        for (auto it = node->childrenArray.rbegin(); it != node->childrenArray.rend(); ++it)
-            pending.emplace_back(it->get(), depth + 1);
+        const auto children = printedChildren(*node, listed);
+        for (auto it = children.rbegin(); it != children.rend(); ++it) pending.emplace_back(*it, depth + 1);
     }
 }
 
@@ -47,16 +57,16 @@ nlohmann::ordered_json nodeFields(const BaseTree& node) {
 }
 }  // namespace
 
-void printTreeJson(const BaseTree& root, std::FILE* out) {
+void printTreeJson(const BaseTree& root, std::FILE* out, const ListedChild& listed) {
     nlohmann::ordered_json document = nodeFields(root);
     // Each pending entry: a node and the JSON array its children go into.
     std::vector<std::pair<const BaseTree*, nlohmann::ordered_json*>> pending{{&root, &document["children"]}};
     while (!pending.empty()) {
         auto [node, children] = pending.back();
         pending.pop_back();
-        for (const auto& child : node->childrenArray) children->push_back(nodeFields(*child));
-        for (size_t i = 0; i < node->childrenArray.size(); ++i)
-            pending.emplace_back(node->childrenArray[i].get(), &(*children)[i]["children"]);
+        const auto printed = printedChildren(*node, listed);
+        for (const BaseTree* child : printed) children->push_back(nodeFields(*child));
+        for (size_t i = 0; i < printed.size(); ++i) pending.emplace_back(printed[i], &(*children)[i]["children"]);
     }
     const std::string text = document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
     std::fprintf(out, "%s\n", text.c_str());

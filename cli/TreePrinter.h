@@ -1,13 +1,17 @@
 #pragma once
 #include <cstdio>
+#include <functional>
 
 #include "results/BaseTree.h"
 
 namespace norix::cli {
 
+// Which children are printed (all when empty).
+using ListedChild = std::function<bool(const BaseTree&)>;
+
 // The tree as indented text: folders end with "/", files show their size.
-void printTreeText(const BaseTree& root, std::FILE* out);
+void printTreeText(const BaseTree& root, std::FILE* out, const ListedChild& listed = {});
 // The tree as one JSON document.
-void printTreeJson(const BaseTree& root, std::FILE* out);
+void printTreeJson(const BaseTree& root, std::FILE* out, const ListedChild& listed = {});
 
 }  // namespace norix::cli

@@ -12,8 +12,11 @@
 
 #include "cli/ConsoleDelegate.h"
 #include "cli/DriveList.h"
+#include "cli/PrintFilter.h"
 #include "cli/Recover.h"
+#include "cli/SessionCommands.h"
 #include "cli/TreePrinter.h"
+#include "cli/TypesCommand.h"
 #include "cli/Worker.h"
 #include "disk/DiskArbitrator.h"
 #include "disk/DiskReader.h"
@@ -31,20 +34,43 @@ const char* kUsageText =
     "\n"
     "commands:\n"
     "  drives [--json]                    list the drives and volumes that can be scanned\n"
-    "  scan SOURCE [--type Q|D] [--json]  scan a device or disk-image file and print what was found\n"
+    "  scan SOURCE [--type Q|D] [--types EXT,...] [--json] [--session FILE] [FILTERS]\n"
+    "                                     scan a device or disk-image file and print what was found\n"
     "                                     Q: quick scan of the file system, then deep scan\n"
     "                                     D: deep scan only (default when SOURCE has no known file system)\n"
+    "                                     --session FILE: also save the result as a recovery session\n"
+    "                                     --types: carve only these file types (this run only)\n"
+    "  session FILE.nxdrs [--json] [FILTERS]\n"
+    "                                     print the tree saved in a recovery session\n"
+    "  search SOURCE|FILE.nxdrs KEYWORD [FILTERS]\n"
+    "                                     list every file and folder whose name contains KEYWORD\n"
+    "                                     (any case), with its path\n"
     "  recover SOURCE --out DIR [--all] [--path SUBSTRING ...] [--deleted-only]\n"
-    "          [--on-collision rename|skip] [--force] [--type Q|D]\n"
+    "          [--on-collision rename|skip] [--force] [--type Q|D] [--types EXT,...]\n"
     "                                     scan SOURCE and copy the chosen files into DIR, keeping\n"
     "                                     their folders; --path picks files whose path contains\n"
     "                                     SUBSTRING (any case); existing names are renamed \"name (1).ext\"\n"
-    "                                     unless --on-collision skip; --force allows a DIR on SOURCE\n"
+    "                                     unless --on-collision skip; --force allows a DIR on SOURCE;\n"
+    "                                     SOURCE may be a FILE.nxdrs: no scan, its device must be attached\n"
+    "  types [--json]                     list the file types the deep scan carves ([x] ticked)\n"
+    "  types select|unselect EXT...       tick or untick the file types of these extensions\n"
+    "  types add --category C --name N --ext E --signature HEX --offset N --max-size N [--unit KB|MB|GB|TB]\n"
+    "                                     add a file type of your own: up to 8 header bytes at an\n"
+    "                                     offset of 0 to 512; it starts unticked\n"
+    "  types remove EXT                   remove the (first) file type of this extension\n"
+    "  types from-file FILE [--category C --name N ...]\n"
+    "                                     add a file type from a sample file's first 8 bytes\n"
     "  help                               show this text\n"
+    "\n"
+    "FILTERS (what is printed; folders always are, files must pass each one given):\n"
+    "  --filter Images|Audio|Video|Document|Email|Other   files of one category\n"
+    "  --deleted, --existing              deleted or existing files (both: either)\n"
+    "  --min-size N, --max-size N         files larger than N / of at most N bytes (units KB, MB, GB)\n"
     "\n"
     "The scanned source is only ever read. Ctrl-C stops a scan and still prints what was found.\n"
     "exit codes: 0 done, 2 usage error or refused destination, 3 source cannot be opened,\n"
-    "            4 scan failed, 5 some files could not be saved\n";
+    "            4 scan failed or session damaged or not written, 5 some files (or the\n"
+    "            file-type catalogue) could not be saved\n";
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "norix: %s\n\n%s", message.c_str(), kUsageText);
@@ -78,6 +104,7 @@ int drivesCommand(const std::vector<std::string>& args) {
 struct ScanOptions {
     std::string source;
     std::optional<std::string> type;
+    std::optional<std::string> types;  // extensions to carve, comma-separated
     bool json = false;
 };
 
@@ -118,7 +145,11 @@ std::optional<Source> openSource(const std::string& path) {
 }
 
 // Scans the source; the module holds the tree afterwards. False when the scan failed.
-bool scanSource(const Source& source, const std::optional<std::string>& type, RecoveryModule& module) {
+// Carves the ticked file types unless given other checkers.
+bool scanSource(const Source& source, const std::optional<std::string>& type, RecoveryModule& module,
+                std::optional<SelectedSigArray> checkers = std::nullopt) {
+    std::string unused;
+    if (!checkers) checkers = cli::checkersForScan(std::nullopt, unused);
     const std::string scanType = type.value_or(isKnownVolumeKind(source.disk->getVolumeKind()) ? "Q" : "D");
     prepareDataFolder();
     cli::ConsoleDelegate console(stderr);
@@ -127,7 +158,7 @@ bool scanSource(const Source& source, const std::optional<std::string>& type, Re
     const bool ok = cli::runWithProgress(
         [&] {
             module.setTheDiskInModule(source.disk);
-            module.setFileCheckArray({});
+            module.setFileCheckArray(std::move(*checkers));
             module.recoverFromDisk_withScantType_andName_selectedPath(source.disk, scanType, source.rootName,
                                                                      std::nullopt);
         },
@@ -139,10 +170,19 @@ bool scanSource(const Source& source, const std::optional<std::string>& type, Re
 
 int scanCommand(const std::vector<std::string>& args) {
     ScanOptions options;
+    std::optional<std::string> sessionPath;
+    cli::PrintFilter filter;
     std::string error;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--json") options.json = true;
+        else if (arg == "--session") {
+            if (i + 1 == args.size()) return usageError("scan: --session takes a FILE");
+            sessionPath = args[++i];
+        }
+        else if (arg == "--types" && i + 1 < args.size()) options.types = args[++i];
+        else if (filter.takeOption(args, i, error)) continue;
+        else if (!error.empty()) return usageError("scan: " + error);
         else if (arg == "--type") {
             if (!takeTypeOption(args, i, options, error)) return usageError("scan: " + error);
         } else if (arg.starts_with("--")) return usageError("scan: unknown option " + arg);
@@ -150,16 +190,21 @@ int scanCommand(const std::vector<std::string>& args) {
         else return usageError("scan: only one SOURCE may be given");
     }
     if (options.source.empty()) return usageError("scan: SOURCE is missing");
+    if (auto alert = filter.finish()) return usageError("scan: " + *alert);
+    auto checkers = cli::checkersForScan(options.types, error);
+    if (!checkers) return usageError("scan: --types: " + error);
 
     const auto source = openSource(options.source);
     if (!source) return kCannotOpen;
     RecoveryModule module;
-    if (!scanSource(*source, options.type, module)) return kScanFailed;
+    if (!scanSource(*source, options.type, module, std::move(checkers))) return kScanFailed;
+    const bool sessionWritten = !sessionPath || cli::writeSession(module, *sessionPath);
 
     std::shared_lock lock(module.treeLock());
-    if (options.json) cli::printTreeJson(*module.dirRoot(), stdout);
-    else cli::printTreeText(*module.dirRoot(), stdout);
-    return kDone;
+    const auto listed = [&](const BaseTree& node) { return filter.listed(node); };
+    if (options.json) cli::printTreeJson(*module.dirRoot(), stdout, listed);
+    else cli::printTreeText(*module.dirRoot(), stdout, listed);
+    return sessionWritten ? kDone : kScanFailed;
 }
 
 int recoverCommand(const std::vector<std::string>& args) {
@@ -178,7 +223,8 @@ int recoverCommand(const std::vector<std::string>& args) {
             options.skipCollisions = args[++i] == "skip";
         else if (arg == "--type") {
             if (!takeTypeOption(args, i, scanOptions, error)) return usageError("recover: " + error);
-        } else if (arg.starts_with("--")) return usageError("recover: unknown option or missing value: " + arg);
+        } else if (arg == "--types" && hasValue) scanOptions.types = args[++i];
+        else if (arg.starts_with("--")) return usageError("recover: unknown option or missing value: " + arg);
         else if (scanOptions.source.empty()) scanOptions.source = arg;
         else return usageError("recover: only one SOURCE may be given");
     }
@@ -186,15 +232,25 @@ int recoverCommand(const std::vector<std::string>& args) {
     if (options.destination.empty()) return usageError("recover: --out DIR is missing");
     if (!options.all && options.paths.empty() && !options.deletedOnly)
         return usageError("recover: say what to recover: --all, --path SUBSTRING or --deleted-only");
+    auto checkers = cli::checkersForScan(scanOptions.types, error);
+    if (!checkers) return usageError("recover: --types: " + error);
 
+    const auto refusedDestination = [&](const std::string& devicePath) {
+        if (options.force || !cli::destinationOnSource(options.destination, devicePath)) return false;
+        std::fprintf(stderr, "norix: %s\n(use --force to save there anyway)\n", cli::kSameDriveMessage);
+        return true;
+    };
+    RecoveryModule module;
+    if (cli::isSessionFile(scanOptions.source)) {
+        // A saved session needs no scan: its tree is loaded and its device looked for.
+        if (const auto failed = cli::openSessionForSaving(scanOptions.source, module)) return *failed;
+        if (refusedDestination(module.diskPath())) return kUsage;
+        return cli::recoverChecked(module, options);
+    }
     const auto source = openSource(scanOptions.source);
     if (!source) return kCannotOpen;
-    if (!options.force && cli::destinationOnSource(options.destination, source->devicePath)) {
-        std::fprintf(stderr, "norix: %s\n(use --force to save there anyway)\n", cli::kSameDriveMessage);
-        return kUsage;
-    }
-    RecoveryModule module;
-    if (!scanSource(*source, scanOptions.type, module)) return kScanFailed;
+    if (refusedDestination(source->devicePath)) return kUsage;
+    if (!scanSource(*source, scanOptions.type, module, std::move(checkers))) return kScanFailed;
     return cli::recoverChecked(module, options);
 }
 
@@ -212,5 +268,13 @@ int main(int argc, char** argv) {
     if (command == "drives") return drivesCommand(args);
     if (command == "scan") return scanCommand(args);
     if (command == "recover") return recoverCommand(args);
+    if (command == "types") return cli::typesCommand(args, usageError);
+    if (command == "session") return cli::sessionCommand(args);
+    if (command == "search")
+        return cli::searchCommand(args, [](const std::string& path, RecoveryModule& module) {
+            const auto source = openSource(path);
+            if (!source) return static_cast<int>(kCannotOpen);
+            return static_cast<int>(scanSource(*source, std::nullopt, module) ? kDone : kScanFailed);
+        });
     return usageError("unknown command " + command);
 }

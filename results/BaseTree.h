@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/ByteView.h"
 #include "results/DataExt.h"
 #include "results/SaveRun.h"
 
@@ -29,7 +30,6 @@ public:
     uint8_t bPreview = 0;     // a preview image is cached (by the UI)
     uint8_t bThumbnail = 0;   // a thumbnail source is cached (by the UI)
     uint8_t rearrange = 0;    // check-box views must be redrawn
-    std::vector<uint8_t> writeData;  // this node's own session record
     uint8_t entry = 0;        // origin: 1 FAT32, 2 exFAT, 3 HFS+, 4 APFS, 6 raw JPEG
     uint8_t deleted = 0;
     uint8_t scanCompleted = 0;  // scan branches: 0 not started, 1 running, 2 done, 3 stopped
@@ -130,6 +130,15 @@ public:
     std::optional<std::vector<uint8_t>> getDataForFileWithBSD(const std::string& diskPath) const;
     // A raw JPEG fragment's data; nothing on a read error or an extent that cannot hold it.
     std::optional<std::vector<uint8_t>> getDataForRawJPGWithBSD(const std::string& diskPath) const;
+
+    // --- recovery session (the file layout is in results/RecoverySession.h) ---
+    // Appends this node's own record, without its children, to writeData.
+    void setWriteableData(std::vector<uint8_t>& writeData) const;
+    // Fills this node from the record at position and reads its subtree, advancing
+    // position past it; takes parent's marks and path (the owner of this node lists
+    // it among parent's children). Throws std::runtime_error, saying where, on bytes
+    // cut short or not a session's: what was read before stays linked.
+    void createNDIRFrombytes_withPosition_andParent(ByteView bytes, size_t& position, BaseTree* parent);
 
     // --- preview cache flags (the images live in the UI) ---
     void setCorrupted(uint8_t v) { corrupted = v; }

@@ -3,12 +3,14 @@
 // date and size display, UTF-16 byte swapping and the log. None of them locks: the
 // caller holds the engine's tree lock (exclusive to link or unlink, shared to read).
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 
 #include "results/BaseTree.h"
+#include "results/SearchResult.h"
 
 namespace norix {
 
@@ -37,6 +39,15 @@ public:
     static bool checkForNDIR_withFileID_andNodeName(const BaseTree* node, uint32_t fileID, const std::string& name);
     static BaseTree* getNDIRFromLostAndFound_withExtensionName(BaseTree* lostAndFound, const std::string& name);
     static BaseTree* checkForParentForExFatAndFatWithStartSector_inParent(uint64_t sector, BaseTree* parent);
+
+    // --- name search (results/NameSearch.cpp) ---
+    // Adds to addInDir every node below node whose name contains the lower-cased
+    // keyword in any case, depth-first in child order (a matching folder is searched
+    // too); stops before the next node once flag is clear.
+    static void searchForKeyWord_inNDIR_withflag_addInDir(const std::string& keyword, BaseTree* node,
+                                                           const std::atomic<bool>& flag, SearchResult& addInDir);
+    // Lower-cased as a name search compares names (letters beyond ASCII included).
+    static std::string lowerCasedForSearch(const std::string& text);
 
     static std::string getDateFromValue(uint32_t secondsSince1904);
     static std::string getStringForDOSDate(uint32_t dosDateTime);

@@ -12,6 +12,7 @@
 #include "records/fat/FatDataEntry.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
+#include "signatures/SignatureCheck.h"
 
 namespace norix {
 
@@ -112,6 +113,7 @@ void RecoveryModule::deepScanOnDisk_withItemDict_andextenDict(const std::shared_
 }
 
 void RecoveryModule::sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes) {
+    sweepPath_ = path;
     std::vector<uint8_t> current(kBlocksPerChunk * kBlockBytes), next(kBlocksPerChunk * kBlockBytes);
     auto chunkBlocks = [&](uint64_t start) { return std::min(kBlocksPerChunk, totalBlocks - start); };
     auto startRead = [&](uint64_t start, std::vector<uint8_t>& buffer) {
@@ -223,13 +225,22 @@ int RecoveryModule::offerToFileSystems(ByteView unit, uint64_t sector) {
 }
 
 Checker* RecoveryModule::identify(ByteView unit, uint64_t unitNumber, uint64_t& size) {
-    for (const auto& other : selectedSigArray.other)
-        if (other->isFile_andSectorNumber_blockSize_andBSDPath(unit.span(), unitNumber, kUnitBytes, diskPath())) {
-            activeExtension = other->parentKey().value_or("");
-            size = 0;
-            return other.get();
-        }
-    return nullptr;
+    size = 0;
+    const std::string_view extension =
+        SignatureCheck::checkSignatureInBlock_andSectorNumber_blockSize_andBSDPath_fileSizeForOfficeX(
+            unit.span(), unitNumber, kUnitBytes, sweepPath_, size);
+    if (extension.empty()) {
+        // The user's own types, tried in order.
+        for (const auto& other : selectedSigArray.other)
+            if (other->isFile_andSectorNumber_blockSize_andBSDPath(unit.span(), unitNumber, kUnitBytes, sweepPath_)) {
+                activeExtension = other->parentKey().value_or("");
+                return other.get();
+            }
+        return nullptr;
+    }
+    activeExtension.assign(extension);
+    const auto found = selectedSigArray.byExtension.find(activeExtension);
+    return found == selectedSigArray.byExtension.end() ? nullptr : found->second.get();
 }
 
 bool RecoveryModule::carveAt(ByteView unit, uint64_t unitNumber) {
@@ -238,7 +249,7 @@ bool RecoveryModule::carveAt(ByteView unit, uint64_t unitNumber) {
     Checker* checker = identify(unit, unitNumber, size);
     if (!checker) return false;
     if (size == 0) size = checker->fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(
-                              unit.span(), unitNumber, kUnitBytes, diskPath());
+                              unit.span(), unitNumber, kUnitBytes, sweepPath_);
     if (size == 0) return false;
 
     auto node = TreeClassMethod::createNDIR();

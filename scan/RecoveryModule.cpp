@@ -136,6 +136,7 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
 
 void RecoveryModule::initializeValue() {
     FS.reset();
+    mbs.reset();
     fileCount = 0;
     folderCount = 0;
     lost = 0;

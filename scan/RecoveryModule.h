@@ -17,7 +17,9 @@
 #include "disk/Disk.h"
 #include "records/fat/FatBootSectors.h"
 #include "records/fat/FatDataEntry.h"
+#include "records/fat/MainBootSector.h"
 #include "results/BaseTree.h"
+#include "results/SearchResult.h"
 #include "scan/ApfsDicts.h"
 #include "scan/RecoveryToDelegate.h"
 #include "signatures/Checker.h"
@@ -26,6 +28,9 @@ namespace norix {
 
 // File-system codes of a quick scan (and of the root's entry).
 enum FileSystemCode : int32_t { kFat32 = 1, kExFat = 2, kHfs = 3, kApfs = 4 };
+
+// One exFAT file or folder as its directory entries describe it (ExFatScan.cpp).
+struct ExFatEntrySet;
 
 class RecoveryModule {
 public:
@@ -99,6 +104,18 @@ public:
     // The scan log ("Core.txt" in the data folder).
     void log(const std::string& message, const std::string& method) const;
 
+    // --- a loaded recovery session and the name search (scan/SessionAndSearch.cpp) ---
+    // Makes a loaded session's tree this engine's tree, read from the device at
+    // bsdPath; the tree before it and its search matches are dropped.
+    void adoptRecoverySession(std::unique_ptr<BaseTree> root, const std::string& bsdPath);
+    // Collects every node whose name contains text, in any case, into a new searchDir
+    // and returns it when the walk ends. flag is this search's own: clearing it stops
+    // the walk at its next node, and starting another search clears it. Matches point
+    // into the tree: search a tree whose scan has finished (pruning removes nodes).
+    std::shared_ptr<SearchResult> startSearch_andFlag(const std::string& text,
+                                                      std::shared_ptr<std::atomic<bool>> flag);
+    std::shared_ptr<SearchResult> searchDir() const;
+
     // --- saving ---
     // Saves every checked node into savingPath/<root name>/<its folders>; the counters
     // and the stop flag are shared with the caller, which polls and sets them.
@@ -166,6 +183,28 @@ public:
     uint64_t returnZeroStartSectorFromSector_withLimit(uint64_t sector, uint64_t limit);
     static bool checkStart8BytesAreZero(ByteView bytes);
 
+    // --- exFAT ---
+    // A block of directory entries at startSector (a directory read by the quick scan, or
+    // a unit met by the deep scan) turned into nodes under dir; 1 for a boot sector.
+    int scanBlock_ofSize_withDir_andScanType_withStartSector(ByteView block, uint32_t size, BaseTree* dir,
+                                                             const std::string& scanType, uint64_t startSector);
+    // The entry sets of the block made into nodes under parentNDIR; answers how many.
+    int scanforExFatInBlock_withSize_startSector_parentNDIR_andScanType(ByteView block, uint32_t size,
+                                                                        uint64_t startSector, BaseTree* parentNDIR,
+                                                                        const std::string& scanType);
+    // Walks into the folders below dir, all depths.
+    void checkForSubFolders_ofSize_andScanType_withStartSector(BaseTree* dir, uint32_t size,
+                                                               const std::string& scanType, uint64_t startSector);
+    // Adds the folder's further clusters, as cluster numbers, from the FAT chain of firstCluster.
+    void addClusterTo_fromSector(BaseTree* folder, uint32_t firstCluster);
+    static bool IsBitSet_bit(uint32_t value, uint32_t bit);
+    // The cluster size, in 512-byte units, guessed from a root directory at sector: the
+    // distance to the next cluster that begins with a file entry; 0 when none.
+    uint32_t checkForSPC(uint64_t sector);
+    // The first sector of the first cluster from startSector on (clusters of spc sectors)
+    // that names "WPSettings.dat"; 0 when none within 2048 clusters.
+    uint64_t checkForWPSetiingFileFromStartSector_andWithSPC(uint64_t startSector, uint64_t spc);
+
     // --- per-scan state ---
     std::string volumeContent;
     uint32_t blockSize = 0;
@@ -184,6 +223,7 @@ public:
     uint64_t tillSectorReaded = 0;
     uint64_t WPFound = 0;
     std::optional<FatBootSectors> FS;
+    std::optional<MainBootSector> mbs;
     // tag category ("Word", "PowerPoint", "Sheet", "Artist", "Camera") -> group name -> counter
     std::map<std::string, std::map<std::string, uint32_t>> Tags;
     // extension -> carved files of that extension placed so far
@@ -216,6 +256,12 @@ private:
     void addFatFileExtents(BaseTree& file, uint32_t firstCluster);
     int recogniseFatVolume(ByteView block, uint64_t sector);
     bool readFatCluster(uint64_t sector, std::vector<uint8_t>& buffer);
+    // exFAT steps.
+    int recogniseExFatBootSector(ByteView block, uint64_t sector);
+    int recogniseLostExFatRoot(uint64_t sector, BaseTree* parent, const std::string& scanType);
+    bool readExFatCluster(uint64_t sector, std::vector<uint8_t>& buffer);
+    bool makeExFatNode(const ExFatEntrySet& set, uint64_t sector, BaseTree* parent,
+                       const std::string& scanType, bool rootStart);
 
     // Placement steps: the first three take the tree lock, the rest need it held exclusively.
     bool placeQuickScanNode(std::unique_ptr<BaseTree> node, BaseTree* dir, uint32_t parentID,
@@ -229,6 +275,8 @@ private:
     void fileTagCopy(const BaseTree& node, BaseTree* tags, const std::string& category, const std::string& group,
                      const std::string& title);
 
+    // The device path of the sweep in progress, kept so the per-unit work copies nothing.
+    std::string sweepPath_;
     std::atomic<bool> quickScanCompleted_{false};
     std::atomic<uint64_t> currentSectorNumber_{0};
     std::atomic<uint64_t> totalSector_{0};
@@ -239,6 +287,10 @@ private:
     mutable std::mutex diskMutex_;
     std::string diskPath_;
     std::shared_ptr<Disk> theDisk_;
+    // The latest search's matches and its stop flag.
+    mutable std::mutex searchMutex_;
+    std::shared_ptr<SearchResult> searchDir_;
+    std::shared_ptr<std::atomic<bool>> searchFlag_;
 };
 
 }  // namespace norix

@@ -1,0 +1,1 @@
+norix_fuzz_target(session_loader norix_results)

@@ -1,0 +1,213 @@
+// Recovery sessions of real scans: written, cut short and loaded back, taken over by
+// an engine, and written and searched while a scan is still linking nodes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "disk/DiskArbitrator.h"
+#include "results/RecoverySession.h"
+#include "results/TreeClassMethod.h"
+#include "scan/RecoveryModule.h"
+#include "tests/support/TestSupport.h"
+
+namespace norix {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<const BaseTree*> preOrder(const BaseTree& root) {
+    std::vector<const BaseTree*> nodes, pending{&root};
+    while (!pending.empty()) {
+        const BaseTree* node = pending.back();
+        pending.pop_back();
+        nodes.push_back(node);
+        for (auto it = node->childrenArray.rbegin(); it != node->childrenArray.rend(); ++it) pending.push_back(it->get());
+    }
+    return nodes;
+}
+
+// Everything a session keeps of a node, in the order of its record.
+auto storedFields(const BaseTree& n) {
+    std::vector<std::pair<uint32_t, uint32_t>> extents;
+    for (const DataExt& e : n.dataExtArray) extents.emplace_back(e.startBlock, e.blockCount);
+    return std::tuple(n.entry, n.deleted, n.fileType, n.SPC, n.createDate, n.modDate, n.parentID, n.fileID,
+                      n.fileCount, n.folderCount, n.childrenCount, n.childrenArray.size(), n.clustToRead, n.blockSize,
+                      n.fileSize, n.blocksStartsAtSector, n.fileName, extents);
+}
+
+struct Source {
+    const char* what;
+    fs::path (*image)();
+    const char* scanType;
+};
+
+fs::path fat32Volume() { return test::fixtureFolder("make-fat32-fixture.sh") / "fat32-volume.img"; }
+fs::path fat32Disk() { return test::fixtureFolder("make-fat32-fixture.sh") / "fat32-mbr.img"; }
+
+class ScannedSession : public ::testing::TestWithParam<Source> {
+protected:
+    void scan(const fs::path& image, const std::string& scanType) {
+        auto disk = DiskArbitrator::diskForPath(image.string());
+        ASSERT_TRUE(disk);
+        module.setDiskPathWithString_withRootName(image.string(), image.filename().string());
+        module.recoverFromDisk_withScantType_andName_selectedPath(disk, scanType, "", std::nullopt);
+    }
+    std::vector<uint8_t> write(const std::string& name) {
+        const fs::path path = dir / name;
+        const auto error = RecoverySession::saveRecoverySessionAtPath(path, {1, 0, 0}, module.diskPath(),
+                                                                      *module.dirRoot(), module.treeLock());
+        EXPECT_FALSE(error) << *error;
+        return test::readFile(path);
+    }
+
+    test::TempHome home;
+    test::TempDir dir;
+    RecoveryModule module;
+};
+
+TEST_P(ScannedSession, LoadsBackAsTheScannedTree) {
+    scan(GetParam().image(), GetParam().scanType);
+    const auto bytes = write("a.nxdrs");
+    EXPECT_EQ(write("b.nxdrs"), bytes);
+
+    const LoadedSession session = RecoverySession::loadRecoverySessionFromData(ByteView(bytes.data(), bytes.size()));
+    ASSERT_FALSE(session.error) << *session.error;
+    EXPECT_EQ(session.bsdPath, GetParam().image().string());
+    std::shared_lock lock(module.treeLock());
+    const auto scanned = preOrder(*module.dirRoot()), loaded = preOrder(*session.dirRoot);
+    ASSERT_EQ(loaded.size(), scanned.size());
+    ASSERT_GT(scanned.size(), 20u);
+    for (size_t i = 0; i < scanned.size(); ++i) {
+        SCOPED_TRACE(scanned[i]->description());
+        EXPECT_EQ(storedFields(*loaded[i]), storedFields(*scanned[i]));
+        const bool belowRoot = scanned[i]->getParent() == module.dirRoot();
+        EXPECT_EQ(loaded[i]->pathName, belowRoot ? "/" + scanned[i]->pathName : scanned[i]->pathName);
+    }
+}
+
+TEST_P(ScannedSession, CutAnywhereKeepsTheRecordsBeforeTheCut) {
+    scan(GetParam().image(), GetParam().scanType);
+    const auto bytes = write("a.nxdrs");
+    std::vector<size_t> recordEnds;
+    {
+        std::shared_lock lock(module.treeLock());
+        size_t at = 5 + 2 * utf8ToUtf16(module.diskPath()).size();
+        for (const BaseTree* node : preOrder(*module.dirRoot())) {
+            std::vector<uint8_t> record;
+            node->setWriteableData(record);
+            recordEnds.push_back(at += record.size());
+        }
+    }
+    ASSERT_EQ(recordEnds.back(), bytes.size());
+
+    // At each record boundary, and inside the next record's fixed part, name and path.
+    std::vector<size_t> cuts{0, 4, 5, 6};
+    for (const size_t end : recordEnds)
+        for (const size_t into : {0, 1, 40, 71, 73})
+            if (end + into < bytes.size()) cuts.push_back(end + into);
+    for (const size_t cut : cuts) {
+        SCOPED_TRACE(cut);
+        const LoadedSession session = RecoverySession::loadRecoverySessionFromData(ByteView(bytes.data(), cut));
+        ASSERT_TRUE(session.error);
+        const auto complete =
+            static_cast<size_t>(std::ranges::count_if(recordEnds, [&](size_t end) { return end <= cut; }));
+        EXPECT_EQ(session.dirRoot ? preOrder(*session.dirRoot).size() : 0, complete);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, ScannedSession,
+                         ::testing::Values(Source{"Sample", test::sampleImage, "Q"},
+                                           Source{"Fat32Volume", fat32Volume, "Q"},
+                                           Source{"Fat32DiskDeepScan", fat32Disk, "D"}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+// Names that contain the keyword, by a plain recursive walk.
+size_t countContaining(const BaseTree& node, const std::string& lowerKeyword) {
+    size_t found = 0;
+    for (const auto& child : node.childrenArray) {
+        std::string name = child->fileName;
+        std::ranges::transform(name, name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        found += !name.empty() && name.find(lowerKeyword) != std::string::npos;
+        found += countContaining(*child, lowerKeyword);
+    }
+    return found;
+}
+
+TEST(SessionInEngine, IsSearchedAfterItReplacesTheScannedTree) {
+    test::TempHome home;
+    test::TempDir dir;
+    const fs::path image = fat32Volume();
+    const fs::path path = dir / "fixture.nxdrs";
+    {
+        RecoveryModule scanner;
+        scanner.setDiskPathWithString_withRootName(image.string(), "FIXTURE");
+        scanner.recoverFromDisk_withScantType_andName_selectedPath(DiskArbitrator::diskForPath(image.string()), "Q", "",
+                                                                   std::nullopt);
+        ASSERT_FALSE(RecoverySession::saveRecoverySessionAtPath(path, {1, 0, 0}, image.string(), *scanner.dirRoot(),
+                                                                scanner.treeLock()));
+    }
+    LoadedSession session = RecoverySession::loadRecoverySessionFromPath(path);
+    ASSERT_FALSE(session.error);
+
+    RecoveryModule module;
+    module.setDiskPathWithString_withRootName("/dev/old", "old");
+    const auto first = std::make_shared<std::atomic<bool>>(true);
+    module.startSearch_andFlag("old", first);
+    BaseTree* loadedRoot = session.dirRoot.get();
+    module.adoptRecoverySession(std::move(session.dirRoot), image.string());
+    EXPECT_EQ(module.dirRoot(), loadedRoot);
+    EXPECT_EQ(module.diskPath(), image.string());
+    EXPECT_FALSE(module.searchDir());  // the matches of the old tree are gone with it
+    EXPECT_FALSE(*first);
+
+    const auto flag = std::make_shared<std::atomic<bool>>(true);
+    const auto result = module.startSearch_andFlag("JPG", flag);
+    EXPECT_EQ(module.searchDir(), result);
+    std::shared_lock lock(module.treeLock());
+    EXPECT_EQ(result->childrenCount(), countContaining(*module.dirRoot(), "jpg"));
+    std::vector<std::string> names;
+    for (const BaseTree* match : result->matches()) names.push_back(match->fileName);
+    EXPECT_NE(std::ranges::find(names, "beach.jpg"), names.end());
+    EXPECT_NE(std::ranges::find(names, " hoto.jpg"), names.end());  // deleted: its first letter is lost
+    lock.unlock();
+
+    // A new search stops the one before it: each has its own flag.
+    const auto next = std::make_shared<std::atomic<bool>>(true);
+    module.startSearch_andFlag("beach", next);
+    EXPECT_FALSE(*flag);
+    EXPECT_TRUE(*next);
+}
+
+TEST(SessionInEngine, IsWrittenAndSearchedWhileTheScanLinksNodes) {
+    test::TempHome home;
+    test::TempDir dir;
+    const fs::path image = fat32Disk();
+    RecoveryModule module;
+    module.setDiskPathWithString_withRootName(image.string(), "disk");
+    std::atomic<bool> done{false};
+    std::thread scan([&] {
+        module.recoverFromDisk_withScantType_andName_selectedPath(DiskArbitrator::diskForPath(image.string()), "D",
+                                                                  "", std::nullopt);
+        done = true;
+    });
+    const fs::path path = dir / "live.nxdrs";
+    int rounds = 0;
+    while (!done || rounds == 0) {
+        EXPECT_FALSE(RecoverySession::saveRecoverySessionAtPath(path, {0, 0, 0}, image.string(), *module.dirRoot(),
+                                                                module.treeLock()));
+        EXPECT_FALSE(RecoverySession::loadRecoverySessionFromPath(path).error);
+        module.startSearch_andFlag("txt", std::make_shared<std::atomic<bool>>(true));
+        ++rounds;
+    }
+    scan.join();
+    EXPECT_FALSE(RecoverySession::saveRecoverySessionAtPath(path, {1, 0, 0}, image.string(), *module.dirRoot(),
+                                                            module.treeLock()));
+    const LoadedSession session = RecoverySession::loadRecoverySessionFromPath(path);
+    ASSERT_FALSE(session.error);
+    std::shared_lock lock(module.treeLock());
+    EXPECT_EQ(preOrder(*session.dirRoot).size(), preOrder(*module.dirRoot()).size());
+}
+
+}  // namespace
+}  // namespace norix
