@@ -50,9 +50,11 @@ void ConsoleDelegate::showProgress(const RecoveryModule& module) {
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_).count();
     const std::string remaining =
         fraction > 0.0 ? durationText(static_cast<long long>(elapsed / fraction - elapsed)) : "--:--:--";
-    char text[160];
-    std::snprintf(text, sizeof text, "Scanning %5.1f%%  elapsed %s  remaining %s  files found %d", fraction * 100.0,
-                  durationText(elapsed).c_str(), remaining.c_str(), module.filesFound());
+    const double megabytes = double(module.currentSectorNumber()) * module.blockSize / 1e6;
+    char text[200];
+    std::snprintf(text, sizeof text, "Scanning %5.1f%%  %.0f MB/s  elapsed %s  remaining %s  files found %d",
+                  fraction * 100.0, elapsed > 0 ? megabytes / double(elapsed) : 0.0, durationText(elapsed).c_str(),
+                  remaining.c_str(), module.filesFound());
     line(text);
 }
 

@@ -220,6 +220,8 @@ int RecoveryModule::offerToFileSystems(ByteView unit, uint64_t sector) {
     case kFoundFat:
         return deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(unit, deepNode(), kUnitBytes,
                                                                                        "D", sector);
+    case kFoundExFat:
+        return scanBlock_ofSize_withDir_andScanType_withStartSector(unit, kUnitBytes, deepNode(), "D", sector);
     default: return 0;
     }
 }
