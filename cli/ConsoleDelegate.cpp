@@ -62,8 +62,13 @@ void ConsoleDelegate::finish(const RecoveryModule& module) {
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_).count();
     if (terminal_) std::fprintf(out_, "\n");
-    std::fprintf(out_, "%s after %s, %d files found\n", module.isStopped() ? "Scan stopped" : "Scan completed",
-                 durationText(elapsed).c_str(), module.filesFound());
+    uint32_t files = 0;
+    {
+        std::shared_lock lock(module.treeLock());
+        if (const BaseTree* root = module.dirRoot()) files = root->fileCount;
+    }
+    std::fprintf(out_, "%s after %s, %u files found\n", module.isStopped() ? "Scan stopped" : "Scan completed",
+                 durationText(elapsed).c_str(), files);
 }
 
 }  // namespace norix::cli

@@ -157,7 +157,7 @@ void RecoveryModule::examineChunk(ByteView chunk, uint64_t chunkStart) {
     for (; b < blocks; ++b) {
         bool endedWithHit = false;
         try {
-            endedWithHit = examineBlock(chunk.sub(b * kBlockBytes, kBlockBytes), chunkStart + b);
+            endedWithHit = examineBlock(chunk, b, chunkStart + b);
         } catch (const std::exception& e) {
             consoleLog("Error For value : %d\nwith Exception : %s\n\nstartSector : %llu\n", 0, e.what(),
                        static_cast<unsigned long long>(chunkStart + b));
@@ -173,7 +173,8 @@ void RecoveryModule::examineChunk(ByteView chunk, uint64_t chunkStart) {
     }
 }
 
-bool RecoveryModule::examineBlock(ByteView block, uint64_t absoluteBlock) {
+bool RecoveryModule::examineBlock(ByteView chunk, uint64_t blockInChunk, uint64_t absoluteBlock) {
+    const ByteView block = chunk.sub(blockInChunk * kBlockBytes, kBlockBytes);
     // Units are addressed by their byte offset, in 512-byte units, whatever the
     // device's sector size: a 4 KiB-sector disk holds files at any 512-byte boundary.
     const uint64_t firstUnit = absoluteBlock * kUnitsPerBlock;
@@ -206,7 +207,10 @@ bool RecoveryModule::examineBlock(ByteView block, uint64_t absoluteBlock) {
                 continue;
             }
         }
-        if (carveAt(unit, firstUnit + u)) {
+        // A user type's header may sit some way into its file: the signature test sees
+        // the bytes that follow the unit too, up to 1 KiB in all.
+        const size_t inChunk = blockInChunk * kBlockBytes + u * kUnitBytes;
+        if (carveAt(chunk.sub(inChunk, std::min<size_t>(2 * kUnitBytes, chunk.size() - inChunk)), firstUnit + u)) {
             endedWithHit = true;
             break;
         }
@@ -246,12 +250,13 @@ Checker* RecoveryModule::identify(ByteView unit, uint64_t unitNumber, uint64_t& 
 }
 
 bool RecoveryModule::carveAt(ByteView unit, uint64_t unitNumber) {
+    // unit: the 512 bytes of the unit and up to 512 that follow it.
     if (selectedSigArray.empty()) return false;
     uint64_t size = 0;
     Checker* checker = identify(unit, unitNumber, size);
     if (!checker) return false;
     if (size == 0) size = checker->fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(
-                              unit.span(), unitNumber, kUnitBytes, sweepPath_);
+                              unit.span().first(kUnitBytes), unitNumber, kUnitBytes, sweepPath_);
     if (size == 0) return false;
 
     auto node = TreeClassMethod::createNDIR();

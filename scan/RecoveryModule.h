@@ -242,7 +242,7 @@ private:
     void sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes);
     void examineChunk(ByteView chunk, uint64_t chunkStart);
     // True when the block ended with a consumed structure or a carved file.
-    bool examineBlock(ByteView block, uint64_t absoluteBlock);
+    bool examineBlock(ByteView chunk, uint64_t blockInChunk, uint64_t absoluteBlock);
     // Gives a unit to the lost-volume routines; non-zero when one consumed it.
     int offerToFileSystems(ByteView unit, uint64_t sector);
     // The checker of a file that starts in this unit, with its size when identification knew it.
