@@ -6,6 +6,8 @@
 
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
+#include "signatures/OtherFileCheck.h"
+#include "signatures/SigNode.h"
 #include "tests/support/TestSupport.h"
 
 namespace norix {
@@ -66,6 +68,61 @@ TEST_F(DeepScan, FourKilobyteSectorsStillFindTheVolume) {
     const fs::path disk = test::fixtureFolder("make-fat32-fixture.sh") / "fat32-volume.img";
     const std::string tree = scan(disk, true, 4096);
     EXPECT_NE(tree.find("Deep Scan"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace norix
+
+namespace norix {
+namespace {
+
+// A file type of the user's own, as the catalogue would hand it to the engine.
+std::shared_ptr<Checker> userType(const std::string& extension, uint64_t header, uint8_t length, uint32_t megabytes) {
+    SigNode node;
+    node.fileTypeSigNode = 2;
+    Sig sig;
+    sig.extension = extension;
+    sig.header = header;
+    sig.headerLength = length;
+    sig.defaultSize = megabytes;
+    node.setSig(sig);
+    return std::make_shared<OtherFileCheck>(node);
+}
+
+TEST_F(DeepScan, CarvesAUserTypeAtEveryUnitWhereItsHeaderStarts) {
+    // Two real gzip files (a type the catalogue does not ship), at unit 9 (inside a
+    // block) and past the first chunk.
+    const fs::path image = dir / "disk.img";
+    test::writeFile(image, std::vector<uint8_t>(12 << 20, 0x20));
+    const std::string make = "seq 1 2000 | gzip -n -9 > '" + (dir / "numbers.gz").string() + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const auto gz = test::readFile(dir / "numbers.gz");
+    ASSERT_GT(gz.size(), 3u);
+    const std::vector<uint64_t> units{9, (9 << 20) / 512 + 3};
+    for (uint64_t unit : units) test::writeBytes(image, unit * 512, gz);
+
+    RecoveryModule module;
+    SelectedSigArray checkers;
+    checkers.other.push_back(userType("pic", 0x1F8B08, 3, 1));
+    module.setFileCheckArray(std::move(checkers));
+    module.setDiskPathWithString_withRootName(image.string(), "Disk");
+    module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image), "D", "Disk", std::nullopt);
+
+    std::shared_lock lock(module.treeLock());
+    const BaseTree* lostAndFound = module.deepNode()->getChildAtIndex(0);
+    ASSERT_EQ(lostAndFound->childCount(), 1u);
+    const BaseTree* group = lostAndFound->getChildAtIndex(0)->getChildAtIndex(0);
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->fileName, "pic [1 - 1000]");
+    ASSERT_EQ(group->childCount(), units.size());
+    for (size_t i = 0; i < units.size(); ++i) {
+        const BaseTree* file = group->getChildAtIndex(i);
+        EXPECT_EQ(file->fileName, "File " + std::to_string(i + 1) + ".pic");
+        EXPECT_EQ(file->fileSize, 1u << 20);
+        const auto data = file->getDataForFileWithBSD(image.string());
+        ASSERT_TRUE(data);
+        EXPECT_TRUE(std::equal(gz.begin(), gz.end(), data->begin())) << file->fileName;
+    }
 }
 
 }  // namespace
