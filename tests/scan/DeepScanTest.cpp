@@ -89,7 +89,11 @@ std::shared_ptr<Checker> userType(const std::string& extension, uint64_t header,
     return std::make_shared<OtherFileCheck>(node);
 }
 
-TEST_F(DeepScan, CarvesAUserTypeAtEveryUnitWhereItsHeaderStarts) {
+class DeepScanCarving : public DeepScan, public ::testing::WithParamInterface<uint64_t> {};
+
+// On a disk of 4 KiB sectors a file may still start at any 512-byte boundary: the
+// carved node must point at its true bytes.
+TEST_P(DeepScanCarving, CarvesAUserTypeAtEveryUnitWhereItsHeaderStarts) {
     // Two real gzip files (a type the catalogue does not ship), at unit 9 (inside a
     // block) and past the first chunk.
     const fs::path image = dir / "disk.img";
@@ -106,7 +110,7 @@ TEST_F(DeepScan, CarvesAUserTypeAtEveryUnitWhereItsHeaderStarts) {
     checkers.other.push_back(userType("pic", 0x1F8B08, 3, 1));
     module.setFileCheckArray(std::move(checkers));
     module.setDiskPathWithString_withRootName(image.string(), "Disk");
-    module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image), "D", "Disk", std::nullopt);
+    module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image, GetParam()), "D", "Disk", std::nullopt);
 
     std::shared_lock lock(module.treeLock());
     const BaseTree* lostAndFound = module.deepNode()->getChildAtIndex(0);
@@ -124,6 +128,9 @@ TEST_F(DeepScan, CarvesAUserTypeAtEveryUnitWhereItsHeaderStarts) {
         EXPECT_TRUE(std::equal(gz.begin(), gz.end(), data->begin())) << file->fileName;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(SectorSizes, DeepScanCarving, ::testing::Values(512, 4096),
+                         [](const auto& info) { return "sector" + std::to_string(info.param); });
 
 }  // namespace
 }  // namespace norix
