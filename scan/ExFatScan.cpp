@@ -512,40 +512,19 @@ void RecoveryModule::addClusterTo_fromSector(BaseTree* folder, uint32_t firstClu
 void RecoveryModule::checkForSubFolders_ofSize_andScanType_withStartSector(BaseTree* dir, uint32_t /*size*/,
                                                                            const std::string& scanType,
                                                                            uint64_t /*startSector*/) {
-    // Folders are walked with a work list, each first cluster once: a damaged volume whose
-    // folders point back at their ancestors cannot loop or nest without end.
-    std::unordered_set<uint32_t> visited;
-    std::vector<BaseTree*> pending{dir};
     const std::string path = diskPath();
-    while (!pending.empty()) {
-        BaseTree* node = pending.back();
-        pending.pop_back();
-        std::vector<BaseTree*> children;
-        for (auto& child : node->childrenArray) children.push_back(child.get());
-        for (BaseTree* child : children) {
-            if (waitWhilePausedOrStopped()) return;
-            try {
-                if (child->fileType != 1 || child->clustToRead <= 2 || child->SPC == 0 ||
-                    !visited.insert(child->clustToRead).second)
-                    continue;
-                std::vector<uint32_t> clusters{child->clustToRead};
-                for (const DataExt& ext : child->dataExtArray) clusters.push_back(ext.startBlock);
-                std::optional<DiskError> error;
-                const auto bytes =
-                    readClusters(child->blocksStartsAtSector, child->SPC, blockSize, path, clusters, error);
-                if (!bytes) {
-                    consoleLog("Error while reading the disk : %s\n", error->localizedDescription().c_str());
-                    break;
-                }
-                if (scanBlock_ofSize_withDir_andScanType_withStartSector(ByteView(*bytes),
-                                                                         static_cast<uint32_t>(bytes->size()), child,
-                                                                         scanType, child->blocksStartsAtSector) > 0)
-                    pending.push_back(child);
-            } catch (const std::exception& e) {
-                log(e.what(), "ExFat checkForSubFolders");
-            }
+    walkFolders(dir, "ExFat checkForSubFolders", [&](BaseTree* folder) -> std::optional<int> {
+        std::vector<uint32_t> clusters{folder->clustToRead};
+        for (const DataExt& ext : folder->dataExtArray) clusters.push_back(ext.startBlock);
+        std::optional<DiskError> error;
+        const auto bytes = readClusters(folder->blocksStartsAtSector, folder->SPC, blockSize, path, clusters, error);
+        if (!bytes) {
+            consoleLog("Error while reading the disk : %s\n", error->localizedDescription().c_str());
+            return std::nullopt;
         }
-    }
+        return scanBlock_ofSize_withDir_andScanType_withStartSector(
+            ByteView(*bytes), static_cast<uint32_t>(bytes->size()), folder, scanType, folder->blocksStartsAtSector);
+    });
 }
 
 bool RecoveryModule::readExFatCluster(uint64_t sector, std::vector<uint8_t>& buffer) {

@@ -419,36 +419,17 @@ void RecoveryModule::addFatFileExtents(BaseTree& file, uint32_t firstCluster) {
 
 void RecoveryModule::checkForSubNodesForFat_withStartSector_withScanType(BaseTree* dir, uint64_t /*startSector*/,
                                                                          const std::string& scanType) {
-    // Folders are walked with a work list, each first cluster once: a damaged volume
-    // whose folders point back at their ancestors cannot loop or nest without end.
-    std::unordered_set<uint32_t> visited;
-    std::vector<BaseTree*> pending{dir};
-    while (!pending.empty()) {
-        BaseTree* node = pending.back();
-        pending.pop_back();
-        std::vector<BaseTree*> children;
-        for (auto& child : node->childrenArray) children.push_back(child.get());
-        for (BaseTree* child : children) {
-            if (waitWhilePausedOrStopped()) return;
-            try {
-                if (child->fileType != 1 || child->clustToRead <= 2 || !visited.insert(child->clustToRead).second)
-                    continue;
-                std::vector<uint32_t> clusters{child->clustToRead};
-                for (const DataExt& ext : child->dataExtArray) clusters.push_back(ext.startBlock);
-                const auto bytes = readDirectoryClusters(layoutOf(*FS), blockSize, diskPath(), clusters);
-                if (!bytes) {
-                    consoleLog("Unable to read sector\n");
-                    break;
-                }
-                if (deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(
-                        ByteView(*bytes), child, static_cast<uint32_t>(bytes->size()), scanType,
-                        child->blocksStartsAtSector) > 0)
-                    pending.push_back(child);
-            } catch (const std::exception& e) {
-                log(e.what(), "checkForSubNodesForFat");
-            }
+    walkFolders(dir, "checkForSubNodesForFat", [&](BaseTree* folder) -> std::optional<int> {
+        std::vector<uint32_t> clusters{folder->clustToRead};
+        for (const DataExt& ext : folder->dataExtArray) clusters.push_back(ext.startBlock);
+        const auto bytes = readDirectoryClusters(layoutOf(*FS), blockSize, diskPath(), clusters);
+        if (!bytes) {
+            consoleLog("Unable to read sector\n");
+            return std::nullopt;
         }
-    }
+        return deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(
+            ByteView(*bytes), folder, static_cast<uint32_t>(bytes->size()), scanType, folder->blocksStartsAtSector);
+    });
 }
 
 int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(

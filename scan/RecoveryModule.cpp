@@ -6,6 +6,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <thread>
+#include <unordered_set>
 #include <unistd.h>
 
 #include "disk/DiskReader.h"
@@ -84,6 +85,33 @@ void RecoveryModule::countLinked(BaseTree* node, bool deletedOnDisk) {
     std::unique_lock lock(treeMutex_);
     if (deletedOnDisk) node->setdelete(1);
     TreeClassMethod::addChildCountInDIR(node);
+}
+
+void RecoveryModule::walkFolders(BaseTree* dir, const char* method,
+                                 const std::function<std::optional<int>(BaseTree* folder)>& readFolder) {
+    // A work list, each first cluster once: a damaged volume whose folders point back
+    // at their ancestors cannot loop or nest without end.
+    std::unordered_set<uint32_t> visited;
+    std::vector<BaseTree*> pending{dir};
+    while (!pending.empty()) {
+        BaseTree* node = pending.back();
+        pending.pop_back();
+        std::vector<BaseTree*> children;
+        for (auto& child : node->childrenArray) children.push_back(child.get());
+        for (BaseTree* child : children) {
+            if (waitWhilePausedOrStopped()) return;
+            try {
+                if (child->fileType != 1 || child->clustToRead <= 2 || child->SPC == 0 ||
+                    !visited.insert(child->clustToRead).second)
+                    continue;
+                const auto added = readFolder(child);
+                if (!added) break;  // the device cannot be read here: the other folders are left
+                if (*added > 0) pending.push_back(child);
+            } catch (const std::exception& e) {
+                log(e.what(), method);
+            }
+        }
+    }
 }
 
 BaseTree* RecoveryModule::deepNode() const {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <memory>
@@ -250,6 +251,10 @@ private:
     // Tests the unit for the start of a selected file type and places what it finds.
     bool carveAt(ByteView unit, uint64_t unitNumber);
     void setScanCompleted(BaseTree* branch, uint8_t state);
+    // Walks the folders below dir (each first cluster once), reading each with readFolder,
+    // which answers how many entries it added (nothing when the device failed).
+    void walkFolders(BaseTree* dir, const char* method,
+                     const std::function<std::optional<int>(BaseTree* folder)>& readFolder);
     // Adds a linked node to its ancestors' counts, under the tree lock. A node deleted on
     // the disk stays marked deleted inside a folder that is not.
     void countLinked(BaseTree* node, bool deletedOnDisk);

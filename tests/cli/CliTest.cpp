@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "tests/cli/RunNorix.h"
 #include "tests/support/TestSupport.h"
 
 namespace norix {
@@ -14,29 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs norix with the arguments (each quoted) and collects its output.
-CliRun runNorix(const std::vector<std::string>& args, const fs::path& scratch) {
-    std::string command = std::string("'") + NORIX_CLI + "'";
-    for (const auto& arg : args) command += " '" + arg + "'";
-    const fs::path errFile = scratch / "stderr.txt";
-    command += " 2>'" + errFile.string() + "' </dev/null";
-    CliRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = test::readText(errFile);
-    return run;
-}
+using test::NorixRun;
+using test::runNorix;
 
 class Cli : public ::testing::Test {
 protected:
@@ -47,7 +27,7 @@ protected:
 TEST_F(Cli, UsageErrorsExitWithTwo) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {}, {"frobnicate"}, {"scan"}, {"scan", "a", "b"}, {"scan", "x.img", "--type", "X"}, {"drives", "--bad"}}) {
-        const CliRun run = runNorix(args, scratch.path());
+        const NorixRun run = runNorix(args, scratch.path());
         EXPECT_EQ(run.exitCode, 2) << ::testing::PrintToString(args);
         EXPECT_NE(run.err.find("usage: norix"), std::string::npos);
     }
@@ -60,7 +40,7 @@ TEST_F(Cli, SourcesThatCannotBeOpenedExitWithThreeAndSayWhy) {
     const fs::path missing = scratch / "missing.img";
     for (const auto& [source, words] : std::vector<std::pair<fs::path, std::string>>{
              {missing, "No such file"}, {scratch.path(), "directory"}, {empty, "empty"}}) {
-        const CliRun run = runNorix({"scan", source.string()}, scratch.path());
+        const NorixRun run = runNorix({"scan", source.string()}, scratch.path());
         EXPECT_EQ(run.exitCode, 3) << source;
         EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
         EXPECT_TRUE(run.out.empty());
@@ -75,7 +55,7 @@ TEST_F(Cli, ScanPrintsTheTreeAsJsonAndLeavesTheImageUntouched) {
     ASSERT_EQ(stat(image.c_str(), &st), 0);
     const auto modified = st.st_mtim;
 
-    const CliRun run = runNorix({"scan", image.string(), "--json"}, scratch.path());
+    const NorixRun run = runNorix({"scan", image.string(), "--json"}, scratch.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto tree = nlohmann::json::parse(run.out);
     EXPECT_EQ(tree["name"], "sample.img");
@@ -96,17 +76,17 @@ TEST_F(Cli, ScanPrintsTheTreeAsJsonAndLeavesTheImageUntouched) {
 TEST_F(Cli, ScanTypeDefaultsToDeepOnlyWithoutAKnownFileSystem) {
     const fs::path blank = scratch / "blank.img";
     test::writeFile(blank, std::vector<uint8_t>(1 << 20, 0x5A));
-    const CliRun run = runNorix({"scan", blank.string()}, scratch.path());
+    const NorixRun run = runNorix({"scan", blank.string()}, scratch.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out.find("Quick Scan"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("  Deep Scan/"), std::string::npos) << run.out;
 
-    const CliRun forced = runNorix({"scan", blank.string(), "--type", "Q"}, scratch.path());
+    const NorixRun forced = runNorix({"scan", blank.string(), "--type", "Q"}, scratch.path());
     EXPECT_NE(forced.out.find("  Quick Scan/"), std::string::npos) << forced.out;
 }
 
 TEST_F(Cli, DrivesListsTheThreeColumns) {
-    const CliRun run = runNorix({"drives", "--json"}, scratch.path());
+    const NorixRun run = runNorix({"drives", "--json"}, scratch.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto columns = nlohmann::json::parse(run.out);
     for (const char* column : {"Select Drive", "External Drives", "Physical Disk"})
@@ -133,12 +113,12 @@ TEST_F(Cli, RecoverSavesChosenFilesWithTheirFoldersAndRefusesTheSourceDrive) {
     const fs::path out = scratch / "out";
 
     // The destination shares the image's file system: refused unless forced.
-    const CliRun refused = runNorix({"recover", image.string(), "--out", out.string(), "--all"}, scratch.path());
+    const NorixRun refused = runNorix({"recover", image.string(), "--out", out.string(), "--all"}, scratch.path());
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_NE(refused.err.find("same partition/drive"), std::string::npos) << refused.err;
     EXPECT_FALSE(fs::exists(out));
 
-    const CliRun run = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix", "--force"},
+    const NorixRun run = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix", "--force"},
                                 scratch.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const fs::path folder = out / "sample-fat32.img" / "Quick Scan" / "Existing Files" / "DCIM" / "100NORIX";
@@ -147,17 +127,17 @@ TEST_F(Cli, RecoverSavesChosenFilesWithTheirFoldersAndRefusesTheSourceDrive) {
     EXPECT_FALSE(fs::exists(out / "sample-fat32.img" / "Quick Scan" / "Existing Files" / "Documents"));
 
     // Again into the same folder: every name is taken, so each file gets "name (1).ext".
-    const CliRun again = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix", "--force"},
+    const NorixRun again = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix", "--force"},
                                   scratch.path());
     ASSERT_EQ(again.exitCode, 0) << again.err;
     EXPECT_TRUE(fs::exists(folder / "IMG_0001 (1).PNG"));
-    const CliRun skipped = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix",
+    const NorixRun skipped = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix",
                                      "--force", "--on-collision", "skip"},
                                     scratch.path());
     EXPECT_EQ(skipped.exitCode, 0) << skipped.err;
     EXPECT_FALSE(fs::exists(folder / "IMG_0001 (2).PNG"));
 
-    const CliRun nothing = runNorix({"recover", image.string(), "--out", out.string(), "--path", "no-such-name",
+    const NorixRun nothing = runNorix({"recover", image.string(), "--out", out.string(), "--path", "no-such-name",
                                      "--force"},
                                     scratch.path());
     EXPECT_EQ(nothing.exitCode, 2);
@@ -166,7 +146,7 @@ TEST_F(Cli, RecoverSavesChosenFilesWithTheirFoldersAndRefusesTheSourceDrive) {
 
 TEST_F(Cli, RecoverDeletedOnlyBringsBackTheDeletedFiles) {
     const fs::path out = scratch / "out";
-    const CliRun run = runNorix({"recover", test::sampleImage().string(), "--out", out.string(), "--deleted-only",
+    const NorixRun run = runNorix({"recover", test::sampleImage().string(), "--out", out.string(), "--deleted-only",
                                  "--force"},
                                 scratch.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;

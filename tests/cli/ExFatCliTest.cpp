@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <sys/wait.h>
 
+#include "tests/cli/RunNorix.h"
 #include "tests/support/TestSupport.h"
 
 namespace norix {
@@ -13,17 +14,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs norix with the arguments (each quoted); answers its exit code, its output in out.
+// Runs norix with the arguments; answers its exit code, its output in out.
 int norix(const std::vector<std::string>& args, const fs::path& scratch, std::string& out) {
-    std::string command = std::string("'") + NORIX_CLI + "'";
-    for (const auto& arg : args) command += " '" + arg + "'";
-    command += " 2>'" + (scratch / "stderr.txt").string() + "' </dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    auto run = test::runNorix(args, scratch);
+    out += run.out;
+    return run.exitCode;
 }
 
 TEST(ExFatCli, ScanRecognisesTheVolumeAndRecoverSavesEveryFileByteExact) {

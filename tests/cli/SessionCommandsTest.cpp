@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <sys/wait.h>
 
+#include "tests/cli/RunNorix.h"
 #include "tests/support/TestSupport.h"
 
 namespace norix {
@@ -13,25 +14,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct NorixRun {
-    int exitCode = -1;
-    std::string out, err;
-};
+using test::NorixRun;
 
 NorixRun norix(const std::vector<std::string>& args, const fs::path& scratch) {
-    std::string command = std::string("'") + NORIX_CLI + "'";
-    for (const auto& arg : args) command += " '" + arg + "'";
-    const fs::path errFile = scratch / "stderr.txt";
-    command += " 2>'" + errFile.string() + "' </dev/null";
-    NorixRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    std::array<char, 4096> buffer;
-    for (size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) run.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = test::readText(errFile);
-    return run;
+    return test::runNorix(args, scratch);
 }
 
 std::vector<std::string> lines(const std::string& text) {

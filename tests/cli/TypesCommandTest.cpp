@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <sys/wait.h>
 
+#include "tests/cli/RunNorix.h"
 #include "tests/support/TestSupport.h"
 
 namespace norix {
@@ -13,28 +14,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out, err;
-};
+using Outcome = test::NorixRun;
 
 class TypesCommand : public testing::Test {
 protected:
-    Outcome norix(const std::vector<std::string>& args) const {
-        std::string command = std::string("'") + NORIX_CLI + "'";
-        for (const auto& arg : args) command += " '" + arg + "'";
-        const fs::path errFile = scratch / "stderr.txt";
-        command += " 2>'" + errFile.string() + "' </dev/null";
-        Outcome run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return run;
-        std::array<char, 4096> buffer;
-        for (size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) run.out.append(buffer.data(), n);
-        const int status = pclose(pipe);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = test::readText(errFile);
-        return run;
-    }
+    Outcome norix(const std::vector<std::string>& args) const { return test::runNorix(args, scratch.path()); }
 
     // The listed type of this extension, from `norix types --json`.
     nlohmann::json listed(const std::string& extension, std::string* category = nullptr) const {
