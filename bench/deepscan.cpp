@@ -11,6 +11,7 @@
 #include "disk/Platform.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
+#include "signatures/SigCatalogue.h"
 
 using namespace norix;
 namespace fs = std::filesystem;
@@ -38,6 +39,9 @@ uint32_t countFiles(const BaseTree& node) {
 std::pair<double, uint32_t> sweep(const std::string& path, uint64_t bytes, bool overlap) {
     RecoveryModule module;
     module.overlapReads = overlap;
+    SigCatalogue catalogue;  // the shipped catalogue: every built-in type ticked
+    catalogue.copySigData();
+    module.setFileCheckArray(catalogue.makeSelectedSigArray());
     auto disk = std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, path},
                                                        {DiskKey::MediaSize, bytes},
                                                        {DiskKey::MediaBlockSize, uint64_t{512}},
@@ -60,6 +64,10 @@ int main(int argc, char** argv) {
     const std::string path = argv[1];
     const uint64_t bytes = fs::file_size(path);
     setConsoleQuiet(true);
+    // A data folder of its own, so the user's catalogue is left alone.
+    const fs::path home = fs::temp_directory_path() / "norix-bench-home";
+    fs::create_directories(home / "Norix Data Recovery");
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
     readOnly(path, bytes);  // into the page cache
     const double mb = bytes / 1e6;
     const double read = readOnly(path, bytes);
