@@ -1,5 +1,5 @@
 #pragma once
-// Windows bitmaps: the size field of the file header.
+// Windows bitmaps: the size field of the file header, nothing else is read.
 
 #include "signatures/Checker.h"
 

@@ -14,11 +14,18 @@ namespace {
 // Header fields of a compound file.
 constexpr size_t kSectorShift = 30;     // u16: sector size as a power of two
 constexpr size_t kFirstDirectory = 48;  // u32: first sector of the directory
+constexpr size_t kDifatSectors = 72;    // u32: sectors that hold more of the FAT's sector list
 constexpr size_t kHeaderDifat = 76;     // 109 u32: the sectors that hold the FAT
 constexpr uint32_t kHeaderDifatCount = 109;
 constexpr uint32_t kLastRegularSector = 0xFFFFFFF9;  // above: end of chain, free, FAT or DIFAT marks
-constexpr size_t kEntrySize = 128;                   // one directory entry; its UTF-16 name fills the first 64 bytes
-constexpr int kDirectorySectorLimit = 64;            // directory sectors visited before giving up
+constexpr uint32_t kFreeSector = 0xFFFFFFFF;
+// The bound for a file with DIFAT sectors, in sectors: 128 FAT sectors of 128 entries
+// for each DIFAT sector, and the 109 FAT sectors of the header's list.
+constexpr uint32_t kSectorsPerDifatSector = 128 * 128;
+constexpr uint32_t kSectorsOfHeaderList = 109 * 128;
+constexpr std::string_view kSignature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+constexpr size_t kEntrySize = 128;         // one directory entry; its UTF-16 name fills the first 64 bytes
+constexpr int kDirectorySectorLimit = 64;  // directory sectors visited before giving up
 
 // True when the directory entry's UTF-16 name begins with text (ASCII).
 bool nameStartsWith(ByteView entry, std::string_view text) {
@@ -81,13 +88,54 @@ std::optional<std::string_view> kindFromDirectory(CompoundFile& file, uint32_t f
     return std::string_view();
 }
 
+// The header's sector size; nothing for a file that is not a compound file. Only the
+// two sizes a compound file may have are taken.
+std::optional<uint32_t> sectorSizeOf(ByteView header) {
+    if (!header.matches(0, kSignature)) return std::nullopt;
+    const uint16_t shift = header.u16le(kSectorShift);
+    if (shift != 9 && shift != 12) return std::nullopt;
+    return 1u << shift;
+}
+
+// The index of the header's last FAT sector: the entry before the first free one, or
+// the last of all; nothing when the first is free.
+std::optional<uint32_t> lastHeaderFatSector(ByteView header) {
+    for (uint32_t index = 0; index < kHeaderDifatCount; ++index)
+        if (header.u32le(kHeaderDifat + 4 * index) == kFreeSector)
+            return index == 0 ? std::nullopt : std::optional<uint32_t>(index - 1);
+    return kHeaderDifatCount - 1;
+}
+
+// The number of entries of a FAT sector up to its last used one. Sectors freed inside
+// the file (LibreOffice leaves one near the start) do not end it.
+uint32_t entriesInUse(ByteView fatSector) {
+    uint32_t entries = static_cast<uint32_t>(fatSector.size() / 4);
+    while (entries > 0 && fatSector.u32le(4 * (entries - 1)) == kFreeSector) --entries;
+    return entries;
+}
+
 }  // namespace
 
-// Not measured yet: every hit answers 0, so none becomes a file.
-uint64_t Office97FileCheck::fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t>,
-                                                                                      uint64_t, uint32_t,
-                                                                                      const std::string&) {
-    return 0;
+uint64_t Office97FileCheck::fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
+                                                                                      uint64_t sectorNumber,
+                                                                                      uint32_t blockSize,
+                                                                                      const std::string& bsdPath) {
+    try {
+        const ByteView header(sector);
+        const auto sectorSize = sectorSizeOf(header);
+        if (!sectorSize) return 0;
+        if (const uint32_t difatSectors = header.u32le(kDifatSectors); difatSectors > 0)
+            return uint32_t((difatSectors * kSectorsPerDifatSector + kSectorsOfHeaderList) * *sectorSize);
+        const auto last = lastHeaderFatSector(header);
+        if (!last) return 0;
+        DeviceWindow device(sector, sectorNumber, blockSize, bsdPath, *sectorSize);
+        const uint32_t fatSector = header.u32le(kHeaderDifat + 4 * *last);
+        const auto entries = device.bytesAt((uint64_t(fatSector) + 1) * *sectorSize, *sectorSize);
+        if (!entries) return 0;
+        return uint32_t((*sectorSize / 4 * *last + entriesInUse(*entries) + 1) * *sectorSize);
+    } catch (const std::out_of_range&) {
+        return 0;
+    }
 }
 
 std::string_view Office97FileCheck::chechForOfficeFileExtension_withSectorNumber_blockSize_andBSDPath(

@@ -9,6 +9,9 @@ namespace norix {
 
 class Office97FileCheck : public Checker {
 public:
+    // With DIFAT sectors, a bound on the sectors their FAT sectors can address;
+    // otherwise the header and every sector up to the last one that the last FAT
+    // sector marks as used. Both are computed in 32 bits.
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,
                                                                        const std::string& bsdPath) override;

@@ -23,7 +23,9 @@ constexpr uint16_t kSizesInDescriptor = 0x0008;  // general-purpose flag bit 3
 constexpr size_t kLocalHeaderSize = 30;
 // Central-directory header: name, extra and comment lengths (u16) at 28, 30, 32.
 constexpr size_t kCentralHeaderSize = 46;
+// End of central directory: comment length u16 at 20; the comment ends the archive.
 constexpr size_t kEndRecordSize = 22;
+constexpr size_t kCommentLength = 20;
 
 std::string_view kindOfPart(ByteView name) {
     if (name.matches(0, "ppt")) return "pptx";
@@ -108,7 +110,7 @@ std::string_view OfficeFileXFileCheck::getExtension_withSectorNumber_blockSize_a
                 position += kCentralHeaderSize + record->u16le(28) + record->u16le(30) + record->u16le(32);
             } else if (record->matches(0, kEndOfCentralDirectory)) {
                 if (kind.empty()) return {};
-                size = position + kEndRecordSize;
+                size = position + kEndRecordSize + record->u16le(kCommentLength);
                 return kind;
             } else {
                 return {};

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "disk/ByteView.h"
+#include "signatures/DeviceWindow.h"
 
 namespace norix {
 
@@ -13,12 +15,67 @@ constexpr uint32_t fourCC(const char (&text)[5]) {
            uint8_t(text[3]);
 }
 constexpr uint32_t kLargestBrandAtom = 511;  // an "ftyp" atom scanned for brands fits the first sector
+
+constexpr size_t kAtomHeader = 16;          // size, type and the 64-bit size that may follow
+constexpr uint64_t kSmallestLargeSize = 9;  // a 64-bit size below this ends the walk
+constexpr uint32_t kAtomLimit = 1u << 20;   // top-level atoms walked at most
+// The largest file a carved node's single extent can hold: 2^32 units of 512 bytes.
+constexpr uint64_t kLargestFile = 1ull << 41;
+
+// The top-level atoms a file may start with, and those of fragmented MPEG-4 files,
+// which follow the movie atom in pairs of fragment and data ("moof", "mdat") and end
+// with a random-access index ("mfra").
+bool isTopLevelAtom(uint32_t type) {
+    constexpr std::array kFragmentAtoms{fourCC("moof"), fourCC("mfra"), fourCC("sidx"), fourCC("styp")};
+    return QTFormat::isQTAtom(type) ||
+           std::find(kFragmentAtoms.begin(), kFragmentAtoms.end(), type) != kFragmentAtoms.end();
+}
+
+struct AtomWalk {
+    uint64_t total = 0;
+    uint32_t atoms = 0;
+};
+
+// The atom's size: 32-bit, or 64-bit after the type when the 32-bit one is 1; nothing
+// when it declares none (0) or a 64-bit size below 9.
+std::optional<uint64_t> atomSize(ByteView header) {
+    const uint32_t size = header.u32be(0);
+    if (size == 0) return std::nullopt;
+    if (size != 1) return size;
+    const uint64_t largeSize = header.u64be(8);
+    return largeSize < kSmallestLargeSize ? std::nullopt : std::optional(largeSize);
+}
+
+// Adds the atom at the walk's end; false when it ends the walk. An atom without a
+// usable size, or whose size would carry the file past the largest, is counted but
+// not added; one of another type is neither.
+bool addAtom(AtomWalk& walk, ByteView header) {
+    const auto size = atomSize(header);
+    if (!size || *size > kLargestFile - walk.total) {
+        ++walk.atoms;
+        return false;
+    }
+    if (!isTopLevelAtom(header.u32be(4))) return false;
+    walk.total += *size;
+    ++walk.atoms;
+    return true;
+}
+
 }  // namespace
 
-// Not measured yet: every hit answers 0, so none becomes a file.
-uint64_t QTFormat::fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t>, uint64_t,
-                                                                             uint32_t, const std::string&) {
-    return 0;
+uint64_t QTFormat::fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
+                                                                             uint64_t sectorNumber, uint32_t blockSize,
+                                                                             const std::string& bsdPath) {
+    const ByteView head(sector);
+    if (!head.has(4, 4) || !isQTAtom(head.u32be(4))) return 0;
+    DeviceWindow device(sector, sectorNumber, blockSize, bsdPath, 2 * size_t(blockSize));
+    AtomWalk walk;
+    while (walk.atoms < kAtomLimit) {
+        const auto header = device.bytesAt(walk.total, kAtomHeader);
+        if (!header) return 0;
+        if (!addAtom(walk, *header)) break;
+    }
+    return walk.atoms < 2 ? 0 : walk.total;
 }
 
 bool QTFormat::isQTAtom(uint32_t type) {

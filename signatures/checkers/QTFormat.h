@@ -9,6 +9,9 @@ namespace norix {
 
 class QTFormat : public Checker {
 public:
+    // Adds up the sizes of the top-level atoms from the first on, to the first atom of
+    // another type or without a size: the file's length (no slack). Fewer than two
+    // atoms answer 0.
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,
                                                                        const std::string& bsdPath) override;

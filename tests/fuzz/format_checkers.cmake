@@ -1,0 +1,1 @@
+norix_fuzz_target(format_checkers norix_signatures)

@@ -1,0 +1,55 @@
+// Every checker of the common formats on a device made of the input, with the input's
+// first 512 bytes as the hit's sector, at both sector sizes: the naming walks of
+// compound files, ZIP archives and QuickTime files, and each checker's size walk.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "disk/Platform.h"
+#include "signatures/checkers/BmpFileCheck.h"
+#include "signatures/checkers/GifFileCheck.h"
+#include "signatures/checkers/JpgFileCheck.h"
+#include "signatures/checkers/Mp3FileCheck.h"
+#include "signatures/checkers/Office97FileCheck.h"
+#include "signatures/checkers/OfficeFileXFileCheck.h"
+#include "signatures/checkers/PdfFileCheck.h"
+#include "signatures/checkers/PngFileCheck.h"
+#include "signatures/checkers/QTFormat.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const int device = (norix::setConsoleQuiet(true), memfd_create("format_checkers", 0));
+    static const std::string path = "/proc/self/fd/" + std::to_string(device);
+    if (device < 0 || ftruncate(device, 0) != 0 || pwrite(device, data, size, 0) != static_cast<ssize_t>(size))
+        return 0;
+
+    std::vector<uint8_t> unit(data, data + std::min<size_t>(size, 512));
+    unit.resize(512, 0);
+    std::unique_ptr<norix::Checker> checkers[] = {
+        std::make_unique<norix::JpgFileCheck>(),
+        std::make_unique<norix::PngFileCheck>(),
+        std::make_unique<norix::GifFileCheck>(),
+        std::make_unique<norix::BmpFileCheck>(),
+        std::make_unique<norix::PdfFileCheck>(),
+        std::make_unique<norix::Office97FileCheck>(),
+        std::make_unique<norix::OfficeFileXFileCheck>(),
+        std::make_unique<norix::Mp3FileCheck>(),
+        std::make_unique<norix::QTFormat>(),
+    };
+    for (uint32_t blockSize : {512u, 4096u}) {
+        for (const auto& checker : checkers)
+            checker->fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(unit, 0, blockSize, path);
+        norix::Office97FileCheck::chechForOfficeFileExtension_withSectorNumber_blockSize_andBSDPath(unit, 0, blockSize,
+                                                                                                    path);
+        uint64_t fileSize = 0;
+        norix::OfficeFileXFileCheck::getExtension_withSectorNumber_blockSize_andBSDPath_alongSize(unit, 0, blockSize,
+                                                                                                  path, fileSize);
+    }
+    norix::QTFormat::checkExtensionInBlock(unit);
+    return 0;
+}
