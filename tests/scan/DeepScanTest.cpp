@@ -59,6 +59,17 @@ TEST_F(DeepScan, FindsTheVolumeOfADiskWhosePartitionTableWasWiped) {
         EXPECT_NE(tree.find(name), std::string::npos) << name << "\n" << tree;
 }
 
+TEST_F(DeepScan, FindsALostExFatVolumeWithItsFolders) {
+    const fs::path disk = dir / "exfat.img";
+    const std::string unpack = "zstd -q -d -f -o '" + disk.string() + "' '" + NORIX_SOURCE_DIR +
+                               "/tests/fixtures/exfat-scan-4k.img.zst'";
+    ASSERT_EQ(std::system(unpack.c_str()), 0);
+    const std::string tree = scan(disk, true);
+    EXPECT_NE(tree.find(" Lost Partition: ExFat 1"), std::string::npos) << tree;
+    for (const char* name : {"fragmented.bin", "WPSettings.dat", "deep.txt"})
+        EXPECT_NE(tree.find(name), std::string::npos) << name << "\n" << tree;
+}
+
 TEST_F(DeepScan, OverlappedReadsGiveTheSameTreeAsThePlainSweep) {
     const fs::path disk = test::fixtureFolder("make-fat32-fixture.sh") / "fat32-mbr.img";
     EXPECT_EQ(scan(disk, true), scan(disk, false));
