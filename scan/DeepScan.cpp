@@ -210,10 +210,10 @@ bool RecoveryModule::examineBlock(ByteView chunk, uint64_t blockInChunk, uint64_
         // A user type's header may sit some way into its file: the signature test sees
         // the bytes that follow the unit too, up to 1 KiB in all.
         const size_t inChunk = blockInChunk * kBlockBytes + u * kUnitBytes;
-        if (carveAt(chunk.sub(inChunk, std::min<size_t>(2 * kUnitBytes, chunk.size() - inChunk)), firstUnit + u)) {
+        // The rest of the block is still examined after a carved file: a small file may
+        // follow it in the same block, and what a file embeds is found as a file anyway.
+        if (carveAt(chunk.sub(inChunk, std::min<size_t>(2 * kUnitBytes, chunk.size() - inChunk)), firstUnit + u))
             endedWithHit = true;
-            break;
-        }
     }
     currentSectorNumber_ = absoluteBlock * kBlockBytes / blockSize;
     return endedWithHit;
