@@ -5,6 +5,7 @@
 #include <string>
 
 #include "results/BaseTree.h"
+#include "results/TreeClassMethod.h"
 
 namespace norix {
 
@@ -99,13 +100,10 @@ RecordTail readRecord(ByteView bytes, size_t& position, BaseTree& node) {
     return tail;
 }
 
-// A loaded node takes its parent's deleted mark but keeps its own: a file deleted
-// inside a folder that is not stays deleted. Its path is its parent's path as the file
+// A loaded node is linked like any other; its path is its parent's path as the file
 // stored it, joined with the parent's name, so the root's children read "/<root>".
 void linkLoaded(BaseTree& child, BaseTree& parent, const std::string& parentStoredPath) {
-    child.deleted = child.deleted || parent.deleted;
-    if (child.parentID == 0) child.parentID = parent.fileID;
-    child.pndirPointer = &parent;
+    TreeClassMethod::addParent_toNDIR(&parent, &child);
     child.pathName = parentStoredPath + "/" + parent.fileName;
 }
 

@@ -204,7 +204,8 @@ void TreeClassMethod::freeZeroChildFoldersFromNDIR(BaseTree* node) {
 
 void TreeClassMethod::addParent_toNDIR(BaseTree* parent, BaseTree* child) {
     if (!parent || !child) return;
-    child->deleted = parent->deleted;
+    // Below a deleted folder everything is deleted; a node deleted on its own stays so.
+    child->deleted = child->deleted || parent->deleted;
     if (child->parentID == 0) child->parentID = parent->fileID;
     child->pndirPointer = parent;
     if (!parent->pathName.empty()) child->pathName = parent->pathName + "/" + parent->fileName;

@@ -30,6 +30,8 @@ public:
     static void addChildCountInDIR_withCount(BaseTree* node, uint32_t count);
     static void reduceChildCountInDIR_withCount(BaseTree* node, uint32_t count);
     static void freeZeroChildFoldersFromNDIR(BaseTree* node);
+    // Links child to parent (not into its list): parent id, path, and the deleted mark of
+    // a deleted parent.
     static void addParent_toNDIR(BaseTree* parent, BaseTree* child);
     static void addDataExtStartBlock_blockCount_toDir(uint32_t startBlock, uint32_t blockCount, BaseTree* node);
 

@@ -215,7 +215,6 @@ bool RecoveryModule::examineBlock(ByteView chunk, uint64_t blockInChunk, uint64_
         if (carveAt(chunk.sub(inChunk, std::min<size_t>(2 * kUnitBytes, chunk.size() - inChunk)), firstUnit + u))
             endedWithHit = true;
     }
-    currentSectorNumber_ = absoluteBlock * kBlockBytes / blockSize;
     return endedWithHit;
 }
 

@@ -166,36 +166,6 @@ ClusterChain followChain(const ExFatLayout& layout, uint32_t first, uint64_t lim
     return chain;
 }
 
-// Consecutive clusters merged into runs: (first cluster, count).
-std::vector<std::pair<uint32_t, uint32_t>> clusterRuns(const std::vector<uint32_t>& clusters) {
-    std::vector<std::pair<uint32_t, uint32_t>> runs;
-    for (uint32_t cluster : clusters) {
-        if (!runs.empty() && runs.back().first + runs.back().second == cluster) ++runs.back().second;
-        else runs.emplace_back(cluster, 1);
-    }
-    return runs;
-}
-
-// A directory's clusters read into one buffer, so entry sets are parsed across cluster
-// boundaries; nothing on a read error, which is left in `error`.
-std::optional<std::vector<uint8_t>> readClusters(uint64_t heapStart, uint64_t sectorsPerCluster, uint32_t blockSize,
-                                                 const std::string& path, const std::vector<uint32_t>& clusters,
-                                                 std::optional<DiskError>& error) {
-    const uint64_t clusterBytes = sectorsPerCluster * blockSize;
-    std::vector<uint8_t> bytes;
-    for (auto [first, count] : clusterRuns(clusters)) {
-        uint64_t runBytes = std::min<uint64_t>(count * clusterBytes, kMaxDirectoryBytes - bytes.size());
-        runBytes -= runBytes % blockSize;
-        if (first < 2 || runBytes == 0) break;
-        const size_t offset = bytes.size();
-        bytes.resize(offset + runBytes, 0);
-        error = DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-            heapStart + sectorsPerCluster * (first - 2), blockSize, path, std::span(bytes).subspan(offset),
-            runBytes / blockSize);
-        if (error) return std::nullopt;
-    }
-    return bytes;
-}
 
 // The entry set whose file entry is at offset: it must lie wholly inside the block and
 // hold a valid stream extension; its name pieces follow the stream extension.
@@ -269,7 +239,7 @@ void describeFileData(BaseTree& file, const ExFatEntrySet& set, const ExFatLayou
         const ClusterChain chain = followChain(layout, first, clusters + 1, blockSize, path);
         if (chain.complete && chain.clusters.size() == clusters) {
             std::vector<std::pair<uint64_t, uint64_t>> runs;
-            for (auto [cluster, count] : clusterRuns(chain.clusters))
+            for (auto [cluster, count] : RecoveryModule::clusterRuns(chain.clusters))
                 runs.emplace_back(layout.sectorsPerCluster * (cluster - 2), layout.sectorsPerCluster * count);
             return addRuns(file, runs);
         }
@@ -314,7 +284,7 @@ void RecoveryModule::quickSacnForExfat_withScanType(std::span<const uint8_t> sec
             followChain(*layout, rootCluster, layout->directoryClusters(blockSize), blockSize, path);
         std::optional<DiskError> error;
         const auto bytes =
-            readClusters(layout->heapStart, layout->sectorsPerCluster, blockSize, path, root.clusters, error);
+            readClusterRuns(layout->heapStart, layout->sectorsPerCluster, root.clusters, kMaxDirectoryBytes, &error);
         if (!bytes) {
             consoleLog("Error while reading the disk : %s\n", error->localizedDescription().c_str());
             return;
@@ -471,9 +441,8 @@ bool RecoveryModule::makeExFatNode(const ExFatEntrySet& set, uint64_t sector, Ba
         node->setdelete(parentDeleted || streamDeleted);
         describeFileData(*node, set, *layout, blockSize, diskPath());
         BaseTree* file = node.get();
-        const bool deletedMark = file->deleted;
         if (addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), parent, 0, scanType, "ExFat"))
-            countLinked(file, deletedMark);
+            countLinked(file);
         return true;
     }
 
@@ -490,10 +459,9 @@ bool RecoveryModule::makeExFatNode(const ExFatEntrySet& set, uint64_t sector, Ba
     const bool contiguous = IsBitSet_bit(set.stream.general_secondary_flags, kNoFatChainBit);
     if (contiguous && first >= 2) addContiguousClusters(*node, set, *layout, blockSize);
     BaseTree* folder = node.get();
-    const bool deletedMark = folder->deleted;
     if (addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(std::move(node), parent, 0, scanType,
                                                                         "ExFat")) {
-        countLinked(folder, deletedMark);
+        countLinked(folder);
         if (!contiguous) addClusterTo_fromSector(folder, first);
     }
     return true;
@@ -517,7 +485,8 @@ void RecoveryModule::checkForSubFolders_ofSize_andScanType_withStartSector(BaseT
         std::vector<uint32_t> clusters{folder->clustToRead};
         for (const DataExt& ext : folder->dataExtArray) clusters.push_back(ext.startBlock);
         std::optional<DiskError> error;
-        const auto bytes = readClusters(folder->blocksStartsAtSector, folder->SPC, blockSize, path, clusters, error);
+        const auto bytes =
+            readClusterRuns(folder->blocksStartsAtSector, folder->SPC, clusters, kMaxDirectoryBytes, &error);
         if (!bytes) {
             consoleLog("Error while reading the disk : %s\n", error->localizedDescription().c_str());
             return std::nullopt;

@@ -246,35 +246,7 @@ FatLayout layoutOf(const FatBootSectors& fs) {
             dataStart >= fats + fs.u16ReservedSectorCount ? dataStart - fats - fs.u16ReservedSectorCount : 0};
 }
 
-// Consecutive clusters merged into runs: (first cluster, count).
-std::vector<std::pair<uint32_t, uint32_t>> clusterRuns(const std::vector<uint32_t>& clusters) {
-    std::vector<std::pair<uint32_t, uint32_t>> runs;
-    for (uint32_t cluster : clusters) {
-        if (!runs.empty() && runs.back().first + runs.back().second == cluster) ++runs.back().second;
-        else runs.emplace_back(cluster, 1);
-    }
-    return runs;
-}
 }  // namespace
-
-// A directory's clusters read into one buffer, so that entries and long names are
-// parsed across cluster boundaries; nothing on a read error.
-static std::optional<std::vector<uint8_t>> readDirectoryClusters(const FatLayout& layout, uint32_t blockSize,
-                                                                  const std::string& path,
-                                                                  const std::vector<uint32_t>& clusters) {
-    const size_t clusterBytes = size_t{layout.sectorsPerCluster} * blockSize;
-    std::vector<uint8_t> bytes;
-    for (auto [first, count] : clusterRuns(clusters)) {
-        const size_t runBytes = std::min<size_t>(size_t{count} * clusterBytes, kMaxDirectoryBytes - bytes.size());
-        if (runBytes == 0) break;
-        const size_t offset = bytes.size();
-        bytes.resize(offset + runBytes, 0);
-        if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-                layout.clusterSector(first), blockSize, path, std::span(bytes).subspan(offset), runBytes / blockSize))
-            return std::nullopt;
-    }
-    return bytes;
-}
 
 // The clusters of a directory: its first, then those its FAT chain leads to.
 static std::vector<uint32_t> withChain(uint32_t first, const std::optional<std::vector<uint32_t>>& chain) {
@@ -294,7 +266,8 @@ void RecoveryModule::ScanForFatFromSector_rootDirectoryStart_fatDetailsArray_dir
         // The root is read through its whole cluster chain, not only its first cluster.
         const auto first = static_cast<uint32_t>((sector - layout.dataStart) / layout.sectorsPerCluster + 2);
         const auto chain = getClusterForSector_withReservedCount_andvolStart(first, layout.reserved, layout.volumeStart);
-        const auto bytes = readDirectoryClusters(layout, blockSize, diskPath(), withChain(first, chain));
+        const auto bytes = readClusterRuns(layout.dataStart, layout.sectorsPerCluster, withChain(first, chain),
+                                           kMaxDirectoryBytes);
         if (!bytes) {
             consoleLog("Error in reading Fat Data.\n");
             return;
@@ -352,10 +325,9 @@ int RecoveryModule::addFatFileAndFolder_withFileName_extension_rootDirectory_and
             node->setblockSize(blockSize);
             addFatFileExtents(*node, firstCluster);
             BaseTree* file = node.get();
-            const bool deletedMark = file->deleted;
             if (!addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), parent, 0, scanType, "Fat"))
                 return 0;
-            countLinked(file, deletedMark);
+            countLinked(file);
             return 1;
         }
 
@@ -374,11 +346,10 @@ int RecoveryModule::addFatFileAndFolder_withFileName_extension_rootDirectory_and
                     if ((*chain)[i] < kEndOfChain) TreeClassMethod::addDataExtStartBlock_blockCount_toDir((*chain)[i], 1, node.get());
         ++folderCount;
         BaseTree* folder = node.get();
-        const bool deletedMark = folder->deleted;
         if (!addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(std::move(node), parent, 0, scanType,
                                                                              "Fat"))
             return 1;
-        countLinked(folder, deletedMark);
+        countLinked(folder);
         return 2;
     } catch (const std::exception& e) {
         log(e.what(), "Fat addFatFileAndFolder");
@@ -401,7 +372,7 @@ void RecoveryModule::addFatFileExtents(BaseTree& file, uint32_t firstCluster) {
             chain->size() == (size + clusterBytes - 1) / clusterBytes) {
             std::vector<uint32_t> clusters{firstCluster};
             clusters.insert(clusters.end(), chain->begin(), chain->end() - 1);
-            for (auto [first, count] : clusterRuns(clusters))
+            for (auto [first, count] : RecoveryModule::clusterRuns(clusters))
                 TreeClassMethod::addDataExtStartBlock_blockCount_toDir(
                     static_cast<uint32_t>(uint64_t{layout.sectorsPerCluster} * (first - 2)),
                     static_cast<uint32_t>(uint64_t{layout.sectorsPerCluster} * count), &file);
@@ -422,7 +393,8 @@ void RecoveryModule::checkForSubNodesForFat_withStartSector_withScanType(BaseTre
     walkFolders(dir, "checkForSubNodesForFat", [&](BaseTree* folder) -> std::optional<int> {
         std::vector<uint32_t> clusters{folder->clustToRead};
         for (const DataExt& ext : folder->dataExtArray) clusters.push_back(ext.startBlock);
-        const auto bytes = readDirectoryClusters(layoutOf(*FS), blockSize, diskPath(), clusters);
+        const FatLayout layout = layoutOf(*FS);
+        const auto bytes = readClusterRuns(layout.dataStart, layout.sectorsPerCluster, clusters, kMaxDirectoryBytes);
         if (!bytes) {
             consoleLog("Unable to read sector\n");
             return std::nullopt;

@@ -81,9 +81,41 @@ void RecoveryModule::setScanCompleted(BaseTree* branch, uint8_t state) {
     if (branch) branch->setscanCompleted(state);
 }
 
-void RecoveryModule::countLinked(BaseTree* node, bool deletedOnDisk) {
+std::vector<std::pair<uint32_t, uint32_t>> RecoveryModule::clusterRuns(const std::vector<uint32_t>& clusters) {
+    std::vector<std::pair<uint32_t, uint32_t>> runs;
+    for (uint32_t cluster : clusters) {
+        if (!runs.empty() && runs.back().first + runs.back().second == cluster) ++runs.back().second;
+        else runs.emplace_back(cluster, 1);
+    }
+    return runs;
+}
+
+std::optional<std::vector<uint8_t>> RecoveryModule::readClusterRuns(uint64_t heapStart, uint64_t sectorsPerCluster,
+                                                                    const std::vector<uint32_t>& clusters,
+                                                                    uint64_t maxBytes,
+                                                                    std::optional<DiskError>* error) const {
+    const uint64_t clusterBytes = sectorsPerCluster * blockSize;
+    const std::string path = diskPath();
+    std::vector<uint8_t> bytes;
+    for (auto [first, count] : clusterRuns(clusters)) {
+        uint64_t runBytes = std::min<uint64_t>(count * clusterBytes, maxBytes - bytes.size());
+        runBytes -= runBytes % blockSize;
+        if (first < 2 || runBytes == 0) break;
+        const size_t offset = bytes.size();
+        bytes.resize(offset + runBytes, 0);
+        auto failed = DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+            heapStart + sectorsPerCluster * (first - 2), blockSize, path, std::span(bytes).subspan(offset),
+            runBytes / blockSize);
+        if (failed) {
+            if (error) *error = std::move(failed);
+            return std::nullopt;
+        }
+    }
+    return bytes;
+}
+
+void RecoveryModule::countLinked(BaseTree* node) {
     std::unique_lock lock(treeMutex_);
-    if (deletedOnDisk) node->setdelete(1);
     TreeClassMethod::addChildCountInDIR(node);
 }
 

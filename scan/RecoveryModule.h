@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "disk/Disk.h"
+#include "disk/DiskReader.h"
 #include "records/fat/FatBootSectors.h"
 #include "records/fat/FatDataEntry.h"
 #include "records/fat/MainBootSector.h"
@@ -183,6 +184,8 @@ public:
     static std::optional<std::string> getNameStringFrom(ByteView name);
     uint64_t returnZeroStartSectorFromSector_withLimit(uint64_t sector, uint64_t limit);
     static bool checkStart8BytesAreZero(ByteView bytes);
+    // Consecutive clusters merged into runs: (first cluster, count).
+    static std::vector<std::pair<uint32_t, uint32_t>> clusterRuns(const std::vector<uint32_t>& clusters);
 
     // --- exFAT ---
     // A block of directory entries at startSector (a directory read by the quick scan, or
@@ -255,9 +258,14 @@ private:
     // which answers how many entries it added (nothing when the device failed).
     void walkFolders(BaseTree* dir, const char* method,
                      const std::function<std::optional<int>(BaseTree* folder)>& readFolder);
-    // Adds a linked node to its ancestors' counts, under the tree lock. A node deleted on
-    // the disk stays marked deleted inside a folder that is not.
-    void countLinked(BaseTree* node, bool deletedOnDisk);
+    // A directory's clusters read into one buffer (runs of consecutive clusters in one
+    // read each), so entries are parsed across cluster boundaries; at most maxBytes.
+    // Nothing on a read error, which is left in error.
+    std::optional<std::vector<uint8_t>> readClusterRuns(uint64_t heapStart, uint64_t sectorsPerCluster,
+                                                        const std::vector<uint32_t>& clusters, uint64_t maxBytes,
+                                                        std::optional<DiskError>* error = nullptr) const;
+    // Adds a linked node to its ancestors' counts, under the tree lock.
+    void countLinked(BaseTree* node);
     void addFatFileExtents(BaseTree& file, uint32_t firstCluster);
     int recogniseFatVolume(ByteView block, uint64_t sector);
     bool readFatCluster(uint64_t sector, std::vector<uint8_t>& buffer);

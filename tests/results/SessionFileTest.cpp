@@ -36,17 +36,7 @@ BaseTree* addFile(BaseTree* parent, const std::string& name, uint8_t deleted = 0
 
 BaseTree* addFolder(BaseTree* parent, const std::string& name) { return link(parent, T::createNDIRWithName(name)); }
 
-// The nodes of a tree in pre-order.
-std::vector<const BaseTree*> preOrder(const BaseTree& root) {
-    std::vector<const BaseTree*> nodes, pending{&root};
-    while (!pending.empty()) {
-        const BaseTree* node = pending.back();
-        pending.pop_back();
-        nodes.push_back(node);
-        for (auto it = node->childrenArray.rbegin(); it != node->childrenArray.rend(); ++it) pending.push_back(it->get());
-    }
-    return nodes;
-}
+using test::preOrder;
 
 // The tree every test starts from: the fixed branches of a quick and deep scan.
 std::unique_ptr<BaseTree> scannedShape() {

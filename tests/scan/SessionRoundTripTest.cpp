@@ -16,16 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<const BaseTree*> preOrder(const BaseTree& root) {
-    std::vector<const BaseTree*> nodes, pending{&root};
-    while (!pending.empty()) {
-        const BaseTree* node = pending.back();
-        pending.pop_back();
-        nodes.push_back(node);
-        for (auto it = node->childrenArray.rbegin(); it != node->childrenArray.rend(); ++it) pending.push_back(it->get());
-    }
-    return nodes;
-}
+using test::preOrder;
 
 // Everything a session keeps of a node, in the order of its record.
 auto storedFields(const BaseTree& n) {

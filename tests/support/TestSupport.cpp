@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "disk/Platform.h"
+#include "results/BaseTree.h"
 
 namespace fs = std::filesystem;
 
@@ -98,6 +99,17 @@ fs::path sampleImage() {
         if (std::system(cmd.c_str()) != 0) throw std::runtime_error("cannot unpack " + packed.string());
     });
     return image;
+}
+
+std::vector<const BaseTree*> preOrder(const BaseTree& root) {
+    std::vector<const BaseTree*> nodes, pending{&root};
+    while (!pending.empty()) {
+        const BaseTree* node = pending.back();
+        pending.pop_back();
+        nodes.push_back(node);
+        for (auto it = node->childrenArray.rbegin(); it != node->childrenArray.rend(); ++it) pending.push_back(it->get());
+    }
+    return nodes;
 }
 
 fs::path fixtureFolder(const std::string& builder) {

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace norix {
+class BaseTree;
+}
+
 namespace norix::test {
 
 // A fresh folder under the system temp folder, removed with the object.
@@ -42,6 +46,9 @@ std::vector<uint8_t> readBytes(const std::filesystem::path& path, uint64_t offse
 // Overwrites bytes of an existing file in place.
 void writeBytes(const std::filesystem::path& path, uint64_t offset, const std::vector<uint8_t>& bytes);
 std::string readText(const std::filesystem::path& path);
+
+// The nodes of a tree in pre-order (a node, then its children in order).
+std::vector<const BaseTree*> preOrder(const BaseTree& root);
 
 // The sample FAT32 image, decompressed once into the build folder.
 std::filesystem::path sampleImage();
