@@ -22,12 +22,13 @@ run: build $(SAMPLE)
 	./build/cli/norix scan $(SOURCE)
 
 test: deps
-	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNORIX_SANITIZE=ON
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNORIX_SANITIZE=ON -DNORIX_WERROR=ON
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
-	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNORIX_TSAN=ON
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNORIX_TSAN=ON -DNORIX_WERROR=ON
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && ctest --output-on-failure -j $(JOBS)
+	@bash tools/test-ratio.sh | tail -n 1
 
 clean:
 	rm -rf build build-asan build-tsan
