@@ -14,16 +14,16 @@ public:
                                                                        uint64_t sectorNumber, uint32_t blockSize,
                                                                        const std::string& bsdPath) override;
 
-    // True for a first local header written by a ZIP 2.0 tool (version 0x14, its high
-    // byte zero) whose high flag byte holds at most the UTF-8 names bit (LibreOffice
+    // True for a first local header that needs version 1.0, 2.0 or 4.5 (zip64) to
+    // extract and whose high flag byte holds at most the UTF-8 names bit (LibreOffice
     // sets it).
     static bool isFirstHeader(ByteView head);
 
     // Walks the archive that starts with the sector, header by header, to its end of
     // central directory record (at most 20 MiB): "zip" when the first header's flags
     // are 0, otherwise the kind of document its part names show ("docx", "xlsx",
-    // "pptx"); nothing when the walk fails or no part names a kind. When it answers,
-    // size is the archive's length.
+    // "pptx"), and "zip" when they show none; nothing when the walk fails. When it
+    // answers, size is the archive's length.
     static std::string_view getExtension_withSectorNumber_blockSize_andBSDPath_alongSize(
         std::span<const uint8_t> sector, uint64_t sectorNumber, uint32_t blockSize, const std::string& bsdPath,
         uint64_t& size);

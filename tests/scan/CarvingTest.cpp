@@ -31,6 +31,10 @@ TEST(Carving, EverySampleOfASelectedTypeIsCarvedAtItsUnitAndReadsBackExact) {
         {"mp3", fixtures / "checkers" / "lame-vbr-id3.mp3"},   {"mp3", fixtures / "checkers" / "ffmpeg-cbr.mp3"},
         {"mp4", fixtures / "checkers" / "ffmpeg-faststart.mp4"}, {"doc", fixtures / "tags" / "memo.doc"},
         {"docx", fixtures / "tags" / "memo.docx"},          {"zip", fixtures / "signatures" / "archive.zip"},
+        // As the common archivers write them: data descriptors, version 1.0, zip64, UTF-8 names.
+        {"zip", fixtures / "zip" / "infozip-pipe.zip"},     {"zip", fixtures / "zip" / "infozip-folder.zip"},
+        {"zip", fixtures / "zip" / "infozip-stdin.zip"},    {"zip", fixtures / "zip" / "python-pipe.zip"},
+        {"zip", fixtures / "zip" / "7z.zip"},               {"zip", fixtures / "zip" / "bsdtar-pipe.zip"},
     };
     // Background of text, then each sample at a unit boundary with a gap of text after it.
     const fs::path image = dir / "disk.img";

@@ -109,6 +109,7 @@ const Sample kCommonTypes[] = {
     // First header's flags 0: "zip", although their parts are under word/.
     {"tags", "memo-locked-core.docx", "zip", Size::FileLength, true},
     {"signatures", "archive.zip", "zip", Size::FileLength, true},
+    {"signatures", "stored.zip", "zip", Size::FileLength, true},  // stored members: version 1.0
     {"tags", "id3v24-utf16be.mp3", "mp3", Size::Untouched, false},
     {"signatures", "tone.mp3", "mp3", Size::Untouched, false},
     {"signatures", "clip.mov", "mov", Size::Untouched, false},
@@ -141,7 +142,6 @@ const Sample kRefused[] = {
     {"signatures", "restart-first.jpg", "", Size::Untouched, false},   // FF D8 FF DD
     {"signatures", "reserved-bytes.bmp", "", Size::Untouched, false},  // "BM" with bytes 6-9 set
     {"signatures", "free-format.mp3", "", Size::Untouched, false},     // bit-rate index 0
-    {"signatures", "stored.zip", "", Size::Untouched, false},          // version byte 0x0A
     {"signatures", "raw-canon-no-cr.tif", "", Size::Untouched, true},  // Canon without "CR" at 8
     {"signatures", "raw-no-maker.tif", "", Size::Untouched, true},
 };
