@@ -49,11 +49,12 @@ if mount -t hfsplus "$work/dev/ubda" "$work/mnt"; then
 fi
 umount "$work/dev"
 echo o > /proc/sysrq-trigger
+sleep 60  # the power-off is asynchronous: init must not exit first
 EOF
   chmod +x "$work/init"
   rm -f "$work/ok"
   (linux.uml mem=128M ubd0="$1" rootfstype=hostfs rootflags=/ rw quiet init="$work/init" \
-    con=null con0=fd:0,fd:1 < /dev/null > "$work/uml.log" 2>&1; true) 2>/dev/null
+    con=null con0=fd:0,fd:1 < /dev/null > "$work/uml.log" 2>&1) 2>/dev/null || true
   [[ -f "$work/ok" ]] || { cat "$work/uml.log" >&2; echo "the user-mode kernel step failed" >&2; exit 1; }
 }
 
