@@ -3,10 +3,12 @@
 
 #include <array>
 #include <cstdio>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "disk/DiskArbitrator.h"
 #include "tests/cli/RunNorix.h"
 #include "tests/support/TestSupport.h"
 
@@ -83,6 +85,25 @@ TEST_F(Cli, ScanTypeDefaultsToDeepOnlyWithoutAKnownFileSystem) {
 
     const NorixRun forced = runNorix({"scan", blank.string(), "--type", "Q"}, scratch.path());
     EXPECT_NE(forced.out.find("  Quick Scan/"), std::string::npos) << forced.out;
+}
+
+TEST(Drives, WithoutTheRightToReadADeviceItsKindAndLabelComeFromUdev) {
+    test::TempDir root;
+    const fs::path card = root / "class" / "norixsdy";
+    fs::create_directories(card);
+    std::ofstream(card / "size") << "2048\n";
+    std::ofstream(card / "removable") << "1\n";
+    std::ofstream(card / "dev") << "4094:1010\n";
+    fs::create_directories(root / "udev");
+    // No /dev/norixsdy here to probe: what udev recorded is all there is.
+    std::ofstream(root / "udev" / "b4094:1010") << "S:disk/by-label/My_Card\nE:ID_FS_TYPE=vfat\n"
+                                                  "E:ID_FS_LABEL=My_Card\nE:ID_FS_LABEL_ENC=My\\x20Card\\x5c\n";
+    const auto manager = DiskArbitrator((root / "class").string(), (root / "udev").string()).getDiskManager();
+    ASSERT_EQ(manager->totalDisk(), 1u);
+    Disk& disk = *manager->getDiskAt(0);
+    EXPECT_EQ(disk.getVolumeKind(), "msdos");
+    EXPECT_EQ(disk.getVolumeName(), "My Card\\");
+    EXPECT_TRUE(driveColumnsFor(disk).external);
 }
 
 TEST_F(Cli, DrivesListsTheThreeColumns) {
