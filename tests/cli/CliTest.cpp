@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "disk/DiskArbitrator.h"
 #include "tests/cli/RunNorix.h"
@@ -26,12 +30,20 @@ protected:
     test::TempDir scratch;
 };
 
-TEST_F(Cli, UsageErrorsExitWithTwo) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {}, {"frobnicate"}, {"scan"}, {"scan", "a", "b"}, {"scan", "x.img", "--type", "X"}, {"drives", "--bad"}}) {
+TEST_F(Cli, UsageErrorsSayWhatIsWrongInOneLineAndExitWithTwo) {
+    for (const auto& [args, words] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{}, "command is missing"},
+             {{"frobnicate"}, "unknown command"},
+             {{"scan", "a", "b"}, "only one SOURCE"},
+             {{"scan", "x.img", "--type", "X"}, "--type takes Q or D"},
+             {{"scan", "x.img", "--types"}, "--types takes"},
+             {{"scan", "x.img", "--session"}, "--session takes a FILE"},
+             {{"types", "add", "--name"}, "--name takes"},
+             {{"session", "--min-size"}, "--min-size takes"}}) {
         const NorixRun run = runNorix(args, scratch.path());
         EXPECT_EQ(run.exitCode, 2) << ::testing::PrintToString(args);
-        EXPECT_NE(run.err.find("usage: norix"), std::string::npos);
+        EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
+        EXPECT_TRUE(run.err.ends_with("\nsee norix help\n") && std::ranges::count(run.err, '\n') == 2) << run.err;
     }
     EXPECT_EQ(runNorix({"--help"}, scratch.path()).exitCode, 0);
 }
@@ -85,6 +97,52 @@ TEST_F(Cli, ScanTypeDefaultsToDeepOnlyWithoutAKnownFileSystem) {
 
     const NorixRun forced = runNorix({"scan", blank.string(), "--type", "Q"}, scratch.path());
     EXPECT_NE(forced.out.find("  Quick Scan/"), std::string::npos) << forced.out;
+}
+
+// Runs norix with its output in files, sends it Ctrl-C once it shows its progress, and
+// collects what it did.
+NorixRun interruptedNorix(std::vector<std::string> args, const fs::path& scratch) {
+    const std::string out = (scratch / "out.txt").string(), err = (scratch / "err.txt").string();
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    args.insert(args.begin(), NORIX_CLI);
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    NorixRun run;
+    const int spawned = posix_spawn(&child, NORIX_CLI, &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    if (spawned != 0) return run;
+    for (int i = 0; i < 600 && test::readText(err).find("Scanning") == std::string::npos; ++i) usleep(100'000);
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = test::readText(out);
+    run.err = test::readText(err);
+    return run;
+}
+
+TEST_F(Cli, CtrlCStopsAScanWith130AndRecoverThenSavesNothing) {
+    // The sample volume at the start of a long (sparse) device: the sweep is still busy.
+    const fs::path image = scratch / "long.img";
+    fs::copy_file(test::sampleImage(), image);
+    fs::resize_file(image, uint64_t{16} << 30);
+
+    const NorixRun scan = interruptedNorix({"scan", image.string()}, scratch.path());
+    EXPECT_EQ(scan.exitCode, 130) << scan.err;
+    EXPECT_NE(scan.err.find("Scan stopped"), std::string::npos) << scan.err;
+    EXPECT_NE(scan.out.find("\n  Deep Scan/"), std::string::npos) << scan.out;
+
+    const fs::path saved = scratch / "saved";
+    const NorixRun recover =
+        interruptedNorix({"recover", image.string(), "--out", saved.string(), "--all", "--force"}, scratch.path());
+    EXPECT_EQ(recover.exitCode, 130) << recover.err;
+    EXPECT_FALSE(fs::exists(saved));
 }
 
 TEST(Drives, WithoutTheRightToReadADeviceItsKindAndLabelComeFromUdev) {
