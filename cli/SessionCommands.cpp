@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/Escape.h"
 #include "cli/PrintFilter.h"
 #include "cli/TreePrinter.h"
 #include "cli/Usage.h"
@@ -26,7 +27,7 @@ std::optional<LoadedSession> loadSession(const std::string& path) {
         return std::nullopt;
     }
     const SessionHeader& header = session.header;
-    std::fprintf(stderr, "Recovery Session Loaded: %s (scan %s%s)\n", session.bsdPath.c_str(),
+    std::fprintf(stderr, "Recovery Session Loaded: %s (scan %s%s)\n", terminalSafe(session.bsdPath).c_str(),
                  header.scanAborted ? "aborted" : header.scanCompleted ? "completed" : "not completed",
                  header.isSpecialScan ? ", folder scan" : "");
     if (session.error) std::fprintf(stderr, "norix: %s; what came before it is kept\n", session.error->c_str());
@@ -126,7 +127,7 @@ int searchCommand(const std::vector<std::string>& args, const ScanInto& scan) {
     size_t shown = 0;
     for (const BaseTree* match : result->matches()) {
         if (!filter.listed(*match)) continue;
-        std::printf("%s%s\n", match->description().c_str(), match->fileType == 1 ? "/" : "");
+        std::printf("%s%s\n", terminalSafe(match->description()).c_str(), match->fileType == 1 ? "/" : "");
         ++shown;
     }
     std::fprintf(stderr, "%zu found\n", shown);

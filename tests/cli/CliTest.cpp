@@ -1,6 +1,7 @@
 // The norix command: exit codes, messages and output of drives and scan.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstdio>
@@ -97,6 +98,42 @@ TEST_F(Cli, ScanTypeDefaultsToDeepOnlyWithoutAKnownFileSystem) {
 
     const NorixRun forced = runNorix({"scan", blank.string(), "--type", "Q"}, scratch.path());
     EXPECT_NE(forced.out.find("  Quick Scan/"), std::string::npos) << forced.out;
+}
+
+// A FAT32 volume (mkfs.fat, mtools) with one file written 2024-06-01 12:30 UTC, whose long
+// name then gets an ESC, a backslash and a line feed, which mtools refuses to write.
+fs::path volumeWithHostileName(const fs::path& scratch) {
+    const fs::path image = scratch / "hostile.img", file = scratch / "note.txt";
+    test::writeFile(file, {'h', 'i', '\n'});
+    const std::string cmd = "TZ=UTC touch -d '2024-06-01 12:30:00' '" + file.string() + "' && mkfs.fat -C -F 32 '" +
+                            image.string() + "' 34000 >/dev/null && TZ=UTC MTOOLS_SKIP_CHECK=1 mcopy -m -i '" +
+                            image.string() + "' '" + file.string() + "' '::aXbYc long name.txt'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    const auto bytes = test::readFile(image);
+    const std::vector<uint8_t> written{'a', 0, 'X', 0, 'b', 0, 'Y', 0, 'c', 0};
+    const auto at = std::search(bytes.begin(), bytes.end(), written.begin(), written.end());
+    EXPECT_NE(at, bytes.end());
+    test::writeBytes(image, static_cast<uint64_t>(at - bytes.begin()), {'a', 0, 0x1b, 0, '\\', 0, '\n', 0, 'c', 0});
+    return image;
+}
+
+TEST_F(Cli, NamesFromTheDiskAreEscapedAndJsonCarriesTheirDates) {
+    const fs::path image = volumeWithHostileName(scratch.path());
+    const std::string shown = "a\\x1b\\\\\\x0ac long name.txt";
+    const NorixRun text = runNorix({"scan", image.string()}, scratch.path());
+    EXPECT_NE(text.out.find("\n      " + shown + "  0.00 KB\n"), std::string::npos) << text.out;
+    const NorixRun search = runNorix({"search", image.string(), "long name"}, scratch.path());
+    EXPECT_NE(search.out.find("hostile.img/Quick Scan/Existing Files/" + shown + "\n"), std::string::npos)
+        << search.out;
+
+    const NorixRun json = runNorix({"scan", image.string(), "--json"}, scratch.path());
+    for (const std::string& out : {text.out, search.out, json.out}) EXPECT_EQ(out.find('\x1b'), std::string::npos);
+    const auto quickScan = nlohmann::json::parse(json.out)["children"][0];
+    const auto file = quickScan["children"][0]["children"][0];
+    EXPECT_EQ(file["name"], "a\x1b\\\nc long name.txt");
+    EXPECT_EQ(file.value("modified", ""), "2024-06-01T12:30:00Z");
+    EXPECT_EQ(file.value("created", ""), "2024-06-01T12:30:00Z");
+    EXPECT_FALSE(quickScan.contains("modified"));
 }
 
 // Runs norix with its output in files, sends it Ctrl-C once it shows its progress, and
