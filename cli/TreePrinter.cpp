@@ -47,33 +47,29 @@ namespace {
 
 constexpr uint8_t kPreviewEntry = 6;  // the embedded JPEG of a raw image
 
-// "YYYY-MM-DDTHH:MM:SSZ"; nothing for a date that is not a real one.
-std::optional<std::string> isoText(int year, unsigned month, unsigned day, unsigned hour, unsigned minute,
-                                   unsigned second) {
-    using namespace std::chrono;
-    if (!year_month_day(std::chrono::year(year), std::chrono::month(month), std::chrono::day(day)).ok() ||
-        hour > 23 || minute > 59 || second > 59)
-        return std::nullopt;
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02u:%02u:%02uZ", year, month, day, hour, minute, second);
-    return text;
-}
-
-// A node's date as FAT and exFAT keep it: the date in the high 16 bits (years from
-// 1980, month, day), the time in the low 16 (hours, minutes, seconds / 2). Others
-// count seconds from 1904. Zero is no date.
+// A node's date as ISO 8601, "2024-06-01T12:30:00Z"; nothing for no date or one that
+// is not a real one. FAT and exFAT keep the date in the high 16 bits (years from 1980,
+// month, day) and the time in the low 16 (hours, minutes, seconds / 2); the other
+// file systems count seconds from 1904.
 std::optional<std::string> dateText(const BaseTree& node, uint32_t value) {
     if (value == 0) return std::nullopt;
-    if (node.entry == 1 || node.entry == 2)
-        return isoText(1980 + static_cast<int>(value >> 25), value >> 21 & 0x0F, value >> 16 & 0x1F,
-                       value >> 11 & 0x1F, value >> 5 & 0x3F, (value & 0x1F) * 2);
+    char text[32];
+    if (node.entry == 1 || node.entry == 2) {
+        const int year = 1980 + static_cast<int>(value >> 25);
+        const unsigned month = value >> 21 & 0x0F, day = value >> 16 & 0x1F, hour = value >> 11 & 0x1F,
+                       minute = value >> 5 & 0x3F, second = (value & 0x1F) * 2;
+        const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(month),
+                                               std::chrono::day(day)};
+        if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+        std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02u:%02u:%02uZ", year, month, day, hour, minute, second);
+        return text;
+    }
     constexpr int64_t kSecondsFrom1904To1970 = 2082844800;
     const std::time_t when = static_cast<std::time_t>(int64_t{value} - kSecondsFrom1904To1970);
     std::tm utc{};
-    if (!gmtime_r(&when, &utc)) return std::nullopt;
-    return isoText(utc.tm_year + 1900, static_cast<unsigned>(utc.tm_mon + 1), static_cast<unsigned>(utc.tm_mday),
-                   static_cast<unsigned>(utc.tm_hour), static_cast<unsigned>(utc.tm_min),
-                   static_cast<unsigned>(utc.tm_sec));
+    if (!gmtime_r(&when, &utc) || std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
+        return std::nullopt;
+    return text;
 }
 
 // The node's fields up to its open list of children: {"name":...,"children":[
