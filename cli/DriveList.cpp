@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Escape.h"
 #include "results/TreeClassMethod.h"
 
 namespace norix::cli {
@@ -55,13 +56,14 @@ void printDrives(DiskManager& manager, bool json, std::FILE* out) {
                                    {"type", disk->getTheType().value_or("")},
                                    {"scanType", &column == &columns[2] ? "D" : "Q"}});
         }
-        std::fprintf(out, "%s\n", document.dump(2).c_str());
+        // A label is the volume's own bytes, not always UTF-8.
+        std::fprintf(out, "%s\n", document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         return;
     }
     for (const auto& column : columns) {
         std::fprintf(out, "%s (%zu)\n", column.title, column.disks.size());
         for (const Disk* disk : column.disks)
-            std::fprintf(out, "  %-24s %-16s %s\n", driveLabelFor(*disk).c_str(),
+            std::fprintf(out, "  %-24s %-16s %s\n", terminalSafe(driveLabelFor(*disk)).c_str(),
                          disk->getBSDPath().value_or("").c_str(), sizeLine(*disk).c_str());
     }
 }

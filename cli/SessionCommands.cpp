@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/Escape.h"
 #include "cli/PrintFilter.h"
 #include "cli/TreePrinter.h"
+#include "cli/Usage.h"
+#include "cli/Worker.h"
 #include "disk/DiskArbitrator.h"
 #include "results/RecoverySession.h"
 
@@ -13,12 +16,7 @@ namespace norix::cli {
 namespace {
 
 // The exit codes of the norix command.
-enum ExitCode { kDone = 0, kUsage = 2, kCannotOpen = 3, kFailed = 4 };
-
-int usageError(const char* usage, const std::string& message) {
-    std::fprintf(stderr, "norix: %s\nusage: norix %s\n", message.c_str(), usage);
-    return kUsage;
-}
+enum ExitCode { kDone = 0, kCannotOpen = 3, kFailed = 4 };
 
 // A session and what the loading said about it, on stderr. Nothing when not even its
 // root could be read.
@@ -29,7 +27,7 @@ std::optional<LoadedSession> loadSession(const std::string& path) {
         return std::nullopt;
     }
     const SessionHeader& header = session.header;
-    std::fprintf(stderr, "Recovery Session Loaded: %s (scan %s%s)\n", session.bsdPath.c_str(),
+    std::fprintf(stderr, "Recovery Session Loaded: %s (scan %s%s)\n", terminalSafe(session.bsdPath).c_str(),
                  header.scanAborted ? "aborted" : header.scanCompleted ? "completed" : "not completed",
                  header.isSpecialScan ? ", folder scan" : "");
     if (session.error) std::fprintf(stderr, "norix: %s; what came before it is kept\n", session.error->c_str());
@@ -77,20 +75,20 @@ std::optional<int> openSessionForSaving(const std::string& path, RecoveryModule&
 }
 
 int sessionCommand(const std::vector<std::string>& args) {
-    const char* usage = "session FILE [--json] [--filter CATEGORY] [--deleted|--existing] [--min-size N] [--max-size N]";
+    const std::string command = "session: ";
     std::string file, error;
     bool json = false;
     PrintFilter filter;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--json") json = true;
         else if (filter.takeOption(args, i, error)) continue;
-        else if (!error.empty()) return usageError(usage, error);
-        else if (args[i].starts_with("--")) return usageError(usage, "unknown option " + args[i]);
+        else if (!error.empty()) return usageError(command + error);
+        else if (args[i].starts_with("--")) return usageError(command + "unknown option " + args[i]);
         else if (file.empty()) file = args[i];
-        else return usageError(usage, "only one FILE may be given");
+        else return usageError(command + "only one FILE may be given");
     }
-    if (file.empty()) return usageError(usage, "FILE is missing");
-    if (auto alert = filter.finish()) return usageError(usage, *alert);
+    if (file.empty()) return usageError(command + "FILE is missing");
+    if (auto alert = filter.finish()) return usageError(command + *alert);
 
     const auto session = loadSession(file);
     if (!session) return kCannotOpen;
@@ -101,19 +99,18 @@ int sessionCommand(const std::vector<std::string>& args) {
 }
 
 int searchCommand(const std::vector<std::string>& args, const ScanInto& scan) {
-    const char* usage = "search SOURCE|FILE.nxdrs KEYWORD [--filter CATEGORY] [--deleted|--existing] [--min-size N] "
-                        "[--max-size N]";
+    const std::string command = "search: ";
     std::vector<std::string> positional;
     std::string error;
     PrintFilter filter;
     for (size_t i = 0; i < args.size(); ++i) {
         if (filter.takeOption(args, i, error)) continue;
-        if (!error.empty()) return usageError(usage, error);
-        if (args[i].starts_with("--")) return usageError(usage, "unknown option " + args[i]);
+        if (!error.empty()) return usageError(command + error);
+        if (args[i].starts_with("--")) return usageError(command + "unknown option " + args[i]);
         positional.push_back(args[i]);
     }
-    if (positional.size() != 2 || positional[1].empty()) return usageError(usage, "give one SOURCE and one KEYWORD");
-    if (auto alert = filter.finish()) return usageError(usage, *alert);
+    if (positional.size() != 2 || positional[1].empty()) return usageError(command + "give one SOURCE and one KEYWORD");
+    if (auto alert = filter.finish()) return usageError(command + *alert);
 
     RecoveryModule module;
     bool damaged = false;
@@ -130,10 +127,11 @@ int searchCommand(const std::vector<std::string>& args, const ScanInto& scan) {
     size_t shown = 0;
     for (const BaseTree* match : result->matches()) {
         if (!filter.listed(*match)) continue;
-        std::printf("%s%s\n", match->description().c_str(), match->fileType == 1 ? "/" : "");
+        std::printf("%s%s\n", terminalSafe(match->description()).c_str(), match->fileType == 1 ? "/" : "");
         ++shown;
     }
     std::fprintf(stderr, "%zu found\n", shown);
+    if (module.isStopped()) return kInterruptedExit;
     return damaged ? kFailed : kDone;
 }
 

@@ -91,12 +91,16 @@ bool takeFormOptions(const std::vector<std::string>& args, size_t first, NewSigF
         {"--unit", &NewSigForm::sizeUnit}};
     for (size_t i = first; i < args.size(); ++i) {
         const auto field = fields.find(args[i]);
-        if (field != fields.end() && i + 1 < args.size())
+        if (field != fields.end() && i + 1 == args.size()) {
+            error = args[i] + " takes a value";
+            return false;
+        }
+        if (field != fields.end())
             form.*(field->second) = args[++i];
         else if (!args[i].starts_with("--") && file.empty())
             file = args[i];
         else {
-            error = "unknown option, missing value or extra argument: " + args[i];
+            error = (args[i].starts_with("--") ? "unknown option " : "unexpected argument ") + args[i];
             return false;
         }
     }

@@ -6,18 +6,27 @@
 #include <cstdio>
 #include <exception>
 #include <thread>
+#include <unistd.h>
 
 namespace norix::cli {
 
 namespace {
-std::atomic<bool> interrupted{false};
-extern "C" void onInterruptSignal(int) { interrupted = true; }
+std::atomic<int> interrupts{0};
+
+// The worker may be stuck in a read of a bad sector that takes minutes, so the second
+// Ctrl-C cannot wait for it: the handler itself ends the process.
+extern "C" void onInterruptSignal(int) {
+    if (interrupts.fetch_add(1) > 0) _exit(kInterruptedExit);
+    static constexpr char kNote[] = "\nStopping... (Ctrl-C again to quit at once)\n";
+    [[maybe_unused]] const auto written = write(STDERR_FILENO, kNote, sizeof kNote - 1);
+}
 }  // namespace
 
 bool runWithProgress(const std::function<void()>& job, const std::function<void()>& progress,
                      const std::function<void()>& onInterrupt) {
     std::atomic<bool> finished{false}, failed{false};
-    interrupted = false;
+    interrupts = 0;
+    std::signal(SIGINT, onInterruptSignal);
     std::thread worker([&] {
         try {
             job();
@@ -27,11 +36,10 @@ bool runWithProgress(const std::function<void()>& job, const std::function<void(
         }
         finished = true;
     });
-    std::signal(SIGINT, onInterruptSignal);
     bool interruptSent = false;
     auto nextReport = std::chrono::steady_clock::now();
     while (!finished) {
-        if (interrupted && !interruptSent) {
+        if (interrupts > 0 && !interruptSent) {
             onInterrupt();
             interruptSent = true;
         }

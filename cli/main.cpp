@@ -17,6 +17,7 @@
 #include "cli/SessionCommands.h"
 #include "cli/TreePrinter.h"
 #include "cli/TypesCommand.h"
+#include "cli/Usage.h"
 #include "cli/Worker.h"
 #include "disk/DiskArbitrator.h"
 #include "disk/DiskReader.h"
@@ -27,7 +28,7 @@ namespace {
 
 using namespace norix;
 
-enum ExitCode { kDone = 0, kUsage = 2, kCannotOpen = 3, kScanFailed = 4 };
+enum ExitCode { kDone = 0, kUsage = cli::kUsageExit, kCannotOpen = 3, kScanFailed = 4 };
 
 const char* kUsageText =
     "usage: norix <command> [options]\n"
@@ -67,15 +68,13 @@ const char* kUsageText =
     "  --deleted, --existing              deleted or existing files (both: either)\n"
     "  --min-size N, --max-size N         files larger than N / of at most N bytes (units KB, MB, GB)\n"
     "\n"
-    "The scanned source is only ever read. Ctrl-C stops a scan and still prints what was found.\n"
+    "The scanned source is only ever read. Ctrl-C stops a scan and still prints what was found\n"
+    "(recover then saves nothing); a second Ctrl-C quits at once.\n"
     "exit codes: 0 done, 2 usage error or refused destination, 3 source cannot be opened,\n"
     "            4 scan failed or session damaged or not written, 5 some files (or the\n"
-    "            file-type catalogue) could not be saved\n";
+    "            file-type catalogue) could not be saved, 130 stopped with Ctrl-C\n";
 
-int usageError(const std::string& message) {
-    std::fprintf(stderr, "norix: %s\n\n%s", message.c_str(), kUsageText);
-    return kUsage;
-}
+using cli::usageError;
 
 // The data folder holds the scan log; its parents are made one level at a time.
 void prepareDataFolder() {
@@ -176,12 +175,13 @@ int scanCommand(const std::vector<std::string>& args) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--json") options.json = true;
-        else if (arg == "--session") {
-            if (i + 1 == args.size()) return usageError("scan: --session takes a FILE");
-            sessionPath = args[++i];
-        }
-        else if (arg == "--types" && i + 1 < args.size()) options.types = args[++i];
-        else if (filter.takeOption(args, i, error)) continue;
+        else if (arg == "--session" || arg == "--types") {
+            const bool session = arg == "--session";
+            if (i + 1 == args.size())
+                return usageError("scan: " + arg + " takes " +
+                                  (session ? "a FILE" : "a list of extensions, e.g. jpg,png"));
+            (session ? sessionPath : options.types) = args[++i];
+        } else if (filter.takeOption(args, i, error)) continue;
         else if (!error.empty()) return usageError("scan: " + error);
         else if (arg == "--type") {
             if (!takeTypeOption(args, i, options, error)) return usageError("scan: " + error);
@@ -204,6 +204,7 @@ int scanCommand(const std::vector<std::string>& args) {
     const auto listed = [&](const BaseTree& node) { return filter.listed(node); };
     if (options.json) cli::printTreeJson(*module.dirRoot(), stdout, listed);
     else cli::printTreeText(*module.dirRoot(), stdout, listed);
+    if (module.isStopped()) return cli::kInterruptedExit;
     return sessionWritten ? kDone : kScanFailed;
 }
 
@@ -251,6 +252,10 @@ int recoverCommand(const std::vector<std::string>& args) {
     if (!source) return kCannotOpen;
     if (refusedDestination(source->devicePath)) return kUsage;
     if (!scanSource(*source, scanOptions.type, module, std::move(checkers))) return kScanFailed;
+    if (module.isStopped()) {
+        std::fprintf(stderr, "norix: the scan was stopped; nothing was saved\n");
+        return cli::kInterruptedExit;
+    }
     return cli::recoverChecked(module, options);
 }
 

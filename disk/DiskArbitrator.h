@@ -6,12 +6,16 @@
 
 namespace norix {
 
+inline constexpr const char* kUdevDataRoot = "/run/udev/data";
+
 // Builds a catalogue of every block device of the machine (sysfs for the devices,
-// libblkid for file-system kind and label, the mount table for mount points).
+// libblkid for file-system kind and label, or udev's database where the device cannot
+// be read, the mount table for mount points).
 class DiskArbitrator {
 public:
-    // sysRoot is the sysfs block class folder; tests may point it elsewhere.
-    explicit DiskArbitrator(std::string sysBlockRoot = "/sys/class/block");
+    // sysBlockRoot is the sysfs block class folder, udevDataRoot udev's database folder;
+    // tests may point them elsewhere.
+    explicit DiskArbitrator(std::string sysBlockRoot = "/sys/class/block", std::string udevDataRoot = kUdevDataRoot);
     std::unique_ptr<DiskManager> getDiskManager() const;
 
     // A disk-image file as a Disk: block size 512, size from the file, volume kind
@@ -21,6 +25,7 @@ public:
 
 private:
     std::string sysBlockRoot_;
+    std::string udevDataRoot_;
 };
 
 // blkid's file-system names mapped to the volume kinds the engine knows

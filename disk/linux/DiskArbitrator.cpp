@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 
 #include "disk/Platform.h"
 
@@ -86,22 +88,12 @@ std::string schemeContent(const std::string& partitionTableType) {
     return partitionTableType;
 }
 
-// File-system kind and label, and the partition type or partition-table scheme, of the
-// device or image open on fd. Only reads.
-void probeContent(int fd, DiskDescription& description) {
-    const Probe probe(blkid_new_probe(), &blkid_free_probe);
-    if (!probe || blkid_probe_set_device(probe.get(), fd, 0, 0) != 0) return;
-    blkid_probe_enable_superblocks(probe.get(), 1);
-    blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL);
-    blkid_probe_enable_partitions(probe.get(), 1);
-    blkid_probe_set_partitions_flags(probe.get(), BLKID_PARTS_ENTRY_DETAILS);
-    if (blkid_do_safeprobe(probe.get()) != 0) return;
+// A probe's answer for one of blkid's value names (TYPE, LABEL, PART_ENTRY_TYPE, ...).
+using ProbedValue = std::function<std::optional<std::string>(const std::string& name)>;
 
-    const auto value = [&](const char* name) -> std::optional<std::string> {
-        const char* data = nullptr;
-        if (blkid_probe_lookup_value(probe.get(), name, &data, nullptr) != 0 || !data) return std::nullopt;
-        return std::string(data);
-    };
+// File-system kind and label, and the partition type or partition-table scheme, from
+// what a probe found.
+void describeContent(const ProbedValue& value, DiskDescription& description) {
     if (const auto type = value("TYPE")) {
         description[DiskKey::VolumeKind] = volumeKindForBlkidType(*type);
         // Linux has one device for a whole APFS container; it stands for its volumes.
@@ -116,6 +108,66 @@ void probeContent(int fd, DiskDescription& description) {
         description[DiskKey::MediaContent] = schemeContent(*scheme);
 }
 
+// Probes the device or image open on fd. Only reads; false when blkid could not probe.
+bool probeContent(int fd, DiskDescription& description) {
+    const Probe probe(blkid_new_probe(), &blkid_free_probe);
+    if (!probe || blkid_probe_set_device(probe.get(), fd, 0, 0) != 0) return false;
+    blkid_probe_enable_superblocks(probe.get(), 1);
+    blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL);
+    blkid_probe_enable_partitions(probe.get(), 1);
+    blkid_probe_set_partitions_flags(probe.get(), BLKID_PARTS_ENTRY_DETAILS);
+    if (blkid_do_safeprobe(probe.get()) < 0) return false;
+    describeContent(
+        [&](const std::string& name) -> std::optional<std::string> {
+            const char* data = nullptr;
+            if (blkid_probe_lookup_value(probe.get(), name.c_str(), &data, nullptr) != 0 || !data) return std::nullopt;
+            return std::string(data);
+        },
+        description);
+    return true;
+}
+
+// udev's \xNN escapes (ID_FS_LABEL_ENC) decoded.
+std::string decodeUdevText(const std::string& text) {
+    std::string decoded;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned byte = 0;
+        if (text.compare(i, 2, "\\x") == 0 && i + 4 <= text.size() &&
+            std::from_chars(text.data() + i + 2, text.data() + i + 4, byte, 16).ptr == text.data() + i + 4) {
+            decoded += static_cast<char>(byte);
+            i += 3;
+        } else {
+            decoded += text[i];
+        }
+    }
+    return decoded;
+}
+
+// What udev's own probe (it runs as root) recorded for the device: the E:KEY=VALUE
+// lines of its database entry udevData/b<major>:<minor>.
+void readUdevContent(const fs::path& udevData, dev_t device, DiskDescription& description) {
+    std::ifstream in(udevData / ("b" + std::to_string(major(device)) + ":" + std::to_string(minor(device))));
+    std::map<std::string, std::string> properties;
+    std::string line;
+    for (int lines = 0; lines < 1000 && std::getline(in, line); ++lines)
+        if (const size_t equals = line.find('='); line.starts_with("E:") && equals != std::string::npos)
+            properties[line.substr(2, equals - 2)] = line.substr(equals + 1);
+    // blkid's value names as udev spells them; the label's escaped form keeps every byte.
+    static const std::map<std::string, std::string> kUdevKeys{
+        {"TYPE", "ID_FS_TYPE"}, {"LABEL", "ID_FS_LABEL"}, {"PART_ENTRY_TYPE", "ID_PART_ENTRY_TYPE"},
+        {"PART_ENTRY_SCHEME", "ID_PART_ENTRY_SCHEME"}, {"PTTYPE", "ID_PART_TABLE_TYPE"}};
+    describeContent(
+        [&](const std::string& name) -> std::optional<std::string> {
+            if (name == "LABEL" && properties.contains("ID_FS_LABEL_ENC"))
+                return decodeUdevText(properties["ID_FS_LABEL_ENC"]);
+            const auto key = kUdevKeys.find(name);
+            const auto found = key == kUdevKeys.end() ? properties.end() : properties.find(key->second);
+            if (found == properties.end() || found->second.empty()) return std::nullopt;
+            return found->second;
+        },
+        description);
+}
+
 MountTable loadMountTable() {
     return MountTable(mnt_new_table_from_file("/proc/self/mountinfo"), &mnt_unref_table);
 }
@@ -126,17 +178,19 @@ std::optional<std::string> mountPointOf(libmnt_table* mounts, dev_t device) {
     return target ? std::optional<std::string>(target) : std::nullopt;
 }
 
-// Probes /dev/<name> only when it is the block device sysfs describes.
-void probeDeviceNode(const std::string& name, dev_t device, DiskDescription& description) {
+// Probes /dev/<name> only when it is the block device sysfs describes. Without the
+// right to read it (not root), takes what udev found instead.
+void probeDeviceNode(const std::string& name, dev_t device, const fs::path& udevData, DiskDescription& description) {
     const FileDescriptor fd(open(("/dev/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info{};
-    if (fd.get() < 0 || fstat(fd.get(), &info) != 0 || !S_ISBLK(info.st_mode) || info.st_rdev != device) return;
-    probeContent(fd.get(), description);
+    const bool isDevice = fd.get() >= 0 && fstat(fd.get(), &info) == 0 && S_ISBLK(info.st_mode);
+    if (isDevice && info.st_rdev != device) return;
+    if (!isDevice || !probeContent(fd.get(), description)) readUdevContent(udevData, device, description);
 }
 
 // Describes the block device sysfs lists as sysBlockRoot/entryName.
 DiskDescription describeBlockDevice(const fs::path& sysBlockRoot, const std::string& entryName,
-                                    libmnt_table* mounts) {
+                                    const fs::path& udevData, libmnt_table* mounts) {
     const fs::path entry = sysBlockRoot / entryName;
     std::error_code error;
     const fs::path device = fs::canonical(entry, error);
@@ -161,7 +215,7 @@ DiskDescription describeBlockDevice(const fs::path& sysBlockRoot, const std::str
     if (usb) description[DiskKey::DeviceProtocol] = std::string("USB");
     if (const auto number = readDeviceNumber(entry)) {
         if (const auto mountPoint = mountPointOf(mounts, *number)) description[DiskKey::VolumePath] = *mountPoint;
-        probeDeviceNode(name, *number, description);
+        probeDeviceNode(name, *number, udevData, description);
     }
     return description;
 }
@@ -191,7 +245,8 @@ std::shared_ptr<Disk> describeDeviceNumber(dev_t device) {
         "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)), error);
     if (error) return nullptr;
     const MountTable mounts = loadMountTable();
-    return std::make_shared<Disk>(describeBlockDevice(sysBlockRoot, sysDevice.filename().string(), mounts.get()));
+    return std::make_shared<Disk>(
+        describeBlockDevice(sysBlockRoot, sysDevice.filename().string(), kUdevDataRoot, mounts.get()));
 }
 
 }  // namespace
@@ -202,7 +257,8 @@ std::string volumeKindForBlkidType(const std::string& blkidType) {
     return blkidType;
 }
 
-DiskArbitrator::DiskArbitrator(std::string sysBlockRoot) : sysBlockRoot_(std::move(sysBlockRoot)) {}
+DiskArbitrator::DiskArbitrator(std::string sysBlockRoot, std::string udevDataRoot)
+    : sysBlockRoot_(std::move(sysBlockRoot)), udevDataRoot_(std::move(udevDataRoot)) {}
 
 std::unique_ptr<DiskManager> DiskArbitrator::getDiskManager() const {
     auto manager = std::make_unique<DiskManager>();
@@ -218,7 +274,7 @@ std::unique_ptr<DiskManager> DiskArbitrator::getDiskManager() const {
         // RAM disks are no recovery source; a size of 0 is an empty slot or loop device.
         const bool ramDisk = name.starts_with("ram") || name.starts_with("zram");
         if (ramDisk || readNumber(fs::path(sysBlockRoot_) / name / "size") == 0) continue;
-        auto disk = std::make_shared<Disk>(describeBlockDevice(sysBlockRoot_, name, mounts.get()));
+        auto disk = std::make_shared<Disk>(describeBlockDevice(sysBlockRoot_, name, udevDataRoot_, mounts.get()));
         manager->addDisk(disk);
         linkApfsContainerToItself(disk);
     }

@@ -1,12 +1,19 @@
 // The norix command: exit codes, messages and output of drives and scan.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include "disk/DiskArbitrator.h"
 #include "tests/cli/RunNorix.h"
 #include "tests/support/TestSupport.h"
 
@@ -24,12 +31,20 @@ protected:
     test::TempDir scratch;
 };
 
-TEST_F(Cli, UsageErrorsExitWithTwo) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {}, {"frobnicate"}, {"scan"}, {"scan", "a", "b"}, {"scan", "x.img", "--type", "X"}, {"drives", "--bad"}}) {
+TEST_F(Cli, UsageErrorsSayWhatIsWrongInOneLineAndExitWithTwo) {
+    for (const auto& [args, words] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{}, "command is missing"},
+             {{"frobnicate"}, "unknown command"},
+             {{"scan", "a", "b"}, "only one SOURCE"},
+             {{"scan", "x.img", "--type", "X"}, "--type takes Q or D"},
+             {{"scan", "x.img", "--types"}, "--types takes"},
+             {{"scan", "x.img", "--session"}, "--session takes a FILE"},
+             {{"types", "add", "--name"}, "--name takes"},
+             {{"session", "--min-size"}, "--min-size takes"}}) {
         const NorixRun run = runNorix(args, scratch.path());
         EXPECT_EQ(run.exitCode, 2) << ::testing::PrintToString(args);
-        EXPECT_NE(run.err.find("usage: norix"), std::string::npos);
+        EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
+        EXPECT_TRUE(run.err.ends_with("\nsee norix help\n") && std::ranges::count(run.err, '\n') == 2) << run.err;
     }
     EXPECT_EQ(runNorix({"--help"}, scratch.path()).exitCode, 0);
 }
@@ -83,6 +98,107 @@ TEST_F(Cli, ScanTypeDefaultsToDeepOnlyWithoutAKnownFileSystem) {
 
     const NorixRun forced = runNorix({"scan", blank.string(), "--type", "Q"}, scratch.path());
     EXPECT_NE(forced.out.find("  Quick Scan/"), std::string::npos) << forced.out;
+}
+
+// A FAT32 volume (mkfs.fat, mtools) with one file written 2024-06-01 12:30 UTC, whose long
+// name then gets an ESC, a backslash and a line feed, which mtools refuses to write.
+fs::path volumeWithHostileName(const fs::path& scratch) {
+    const fs::path image = scratch / "hostile.img", file = scratch / "note.txt";
+    test::writeFile(file, {'h', 'i', '\n'});
+    const std::string cmd = "TZ=UTC touch -d '2024-06-01 12:30:00' '" + file.string() + "' && mkfs.fat -C -F 32 '" +
+                            image.string() + "' 34000 >/dev/null && TZ=UTC MTOOLS_SKIP_CHECK=1 mcopy -m -i '" +
+                            image.string() + "' '" + file.string() + "' '::aXbYc long name.txt'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    const auto bytes = test::readFile(image);
+    const std::vector<uint8_t> written{'a', 0, 'X', 0, 'b', 0, 'Y', 0, 'c', 0};
+    const auto at = std::search(bytes.begin(), bytes.end(), written.begin(), written.end());
+    EXPECT_NE(at, bytes.end());
+    test::writeBytes(image, static_cast<uint64_t>(at - bytes.begin()), {'a', 0, 0x1b, 0, '\\', 0, '\n', 0, 'c', 0});
+    return image;
+}
+
+TEST_F(Cli, NamesFromTheDiskAreEscapedAndJsonCarriesTheirDates) {
+    const fs::path image = volumeWithHostileName(scratch.path());
+    const std::string shown = "a\\x1b\\\\\\x0ac long name.txt";
+    const NorixRun text = runNorix({"scan", image.string()}, scratch.path());
+    EXPECT_NE(text.out.find("\n      " + shown + "  0.00 KB\n"), std::string::npos) << text.out;
+    const NorixRun search = runNorix({"search", image.string(), "long name"}, scratch.path());
+    EXPECT_NE(search.out.find("hostile.img/Quick Scan/Existing Files/" + shown + "\n"), std::string::npos)
+        << search.out;
+
+    const NorixRun json = runNorix({"scan", image.string(), "--json"}, scratch.path());
+    for (const std::string& out : {text.out, search.out, json.out}) EXPECT_EQ(out.find('\x1b'), std::string::npos);
+    const auto quickScan = nlohmann::json::parse(json.out)["children"][0];
+    const auto file = quickScan["children"][0]["children"][0];
+    EXPECT_EQ(file["name"], "a\x1b\\\nc long name.txt");
+    EXPECT_EQ(file.value("modified", ""), "2024-06-01T12:30:00Z");
+    EXPECT_EQ(file.value("created", ""), "2024-06-01T12:30:00Z");
+    EXPECT_FALSE(quickScan.contains("modified"));
+}
+
+// Runs norix with its output in files, sends it Ctrl-C once it shows its progress, and
+// collects what it did.
+NorixRun interruptedNorix(std::vector<std::string> args, const fs::path& scratch) {
+    const std::string out = (scratch / "out.txt").string(), err = (scratch / "err.txt").string();
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    args.insert(args.begin(), NORIX_CLI);
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    NorixRun run;
+    const int spawned = posix_spawn(&child, NORIX_CLI, &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    if (spawned != 0) return run;
+    for (int i = 0; i < 600 && test::readText(err).find("Scanning") == std::string::npos; ++i) usleep(100'000);
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = test::readText(out);
+    run.err = test::readText(err);
+    return run;
+}
+
+TEST_F(Cli, CtrlCStopsAScanWith130AndRecoverThenSavesNothing) {
+    // The sample volume at the start of a long (sparse) device: the sweep is still busy.
+    const fs::path image = scratch / "long.img";
+    fs::copy_file(test::sampleImage(), image);
+    fs::resize_file(image, uint64_t{16} << 30);
+
+    const NorixRun scan = interruptedNorix({"scan", image.string()}, scratch.path());
+    EXPECT_EQ(scan.exitCode, 130) << scan.err;
+    EXPECT_NE(scan.err.find("Scan stopped"), std::string::npos) << scan.err;
+    EXPECT_NE(scan.out.find("\n  Deep Scan/"), std::string::npos) << scan.out;
+
+    const fs::path saved = scratch / "saved";
+    const NorixRun recover =
+        interruptedNorix({"recover", image.string(), "--out", saved.string(), "--all", "--force"}, scratch.path());
+    EXPECT_EQ(recover.exitCode, 130) << recover.err;
+    EXPECT_FALSE(fs::exists(saved));
+}
+
+TEST(Drives, WithoutTheRightToReadADeviceItsKindAndLabelComeFromUdev) {
+    test::TempDir root;
+    const fs::path card = root / "class" / "norixsdy";
+    fs::create_directories(card);
+    std::ofstream(card / "size") << "2048\n";
+    std::ofstream(card / "removable") << "1\n";
+    std::ofstream(card / "dev") << "4094:1010\n";
+    fs::create_directories(root / "udev");
+    // No /dev/norixsdy here to probe: what udev recorded is all there is.
+    std::ofstream(root / "udev" / "b4094:1010") << "S:disk/by-label/My_Card\nE:ID_FS_TYPE=vfat\n"
+                                                  "E:ID_FS_LABEL=My_Card\nE:ID_FS_LABEL_ENC=My\\x20Card\\x5c\n";
+    const auto manager = DiskArbitrator((root / "class").string(), (root / "udev").string()).getDiskManager();
+    ASSERT_EQ(manager->totalDisk(), 1u);
+    Disk& disk = *manager->getDiskAt(0);
+    EXPECT_EQ(disk.getVolumeKind(), "msdos");
+    EXPECT_EQ(disk.getVolumeName(), "My Card\\");
+    EXPECT_TRUE(driveColumnsFor(disk).external);
 }
 
 TEST_F(Cli, DrivesListsTheThreeColumns) {

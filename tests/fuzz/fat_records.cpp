@@ -6,6 +6,7 @@
 // Seeds (corpus/fat_records/), cut from images made with mkfs.fat + mtools and mkfs.exfat:
 //   fat32-boot-and-fats.bin  boot sector + first sector of each FAT of a 40 MiB FAT32 volume
 //   fat32-root.bin           start of a FAT32 root directory: label, long names, a deleted file
+//   fat32-root-control-names.bin  a root directory whose long name holds ESC, "\" and a line feed
 //   exfat-boot.bin           exFAT main boot sector
 //   exfat-root.bin           start of an exFAT root directory (tests/fixtures/exfat-files.img.zst)
 #include <cstddef>
