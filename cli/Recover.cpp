@@ -56,11 +56,13 @@ std::optional<uint64_t> dataStart(const BaseTree& file) {
     if (file.dataExtArray.empty() || file.fileSize == 0) return std::nullopt;
     const uint64_t startBlock = file.dataExtArray.front().startBlock;
     uint64_t start = 0;
-    // A raw JPEG's extent starts that many bytes into its first unit.
-    const bool overflows = file.entry == 6 ? __builtin_mul_overflow(file.blocksStartsAtSector, file.blockSize, &start) ||
-                                                 __builtin_add_overflow(start, startBlock, &start)
-                                           : __builtin_add_overflow(file.blocksStartsAtSector, startBlock, &start) ||
-                                                 __builtin_mul_overflow(start, file.blockSize, &start);
+    bool overflows;
+    if (file.entry == 6)  // a raw JPEG's extent starts that many bytes into its first unit
+        overflows = __builtin_mul_overflow(file.blocksStartsAtSector, file.blockSize, &start) ||
+                    __builtin_add_overflow(start, startBlock, &start);
+    else
+        overflows = __builtin_add_overflow(file.blocksStartsAtSector, startBlock, &start) ||
+                    __builtin_mul_overflow(start, file.blockSize, &start);
     if (overflows) return std::nullopt;
     return start;
 }
@@ -127,7 +129,8 @@ bool prepareDestination(const std::string& destination) {
     std::error_code error;
     fs::create_directories(destination, error);
     if (!error && !fs::is_directory(destination, error)) error = std::make_error_code(std::errc::not_a_directory);
-    if (!error && ::access(destination.c_str(), W_OK | X_OK) != 0) error = std::error_code(errno, std::generic_category());
+    if (!error && ::access(destination.c_str(), W_OK | X_OK) != 0)
+        error = std::error_code(errno, std::generic_category());
     if (!error) return true;
     std::fprintf(stderr, "norix: cannot save into %s: %s\n", destination.c_str(), error.message().c_str());
     return false;
@@ -186,7 +189,9 @@ int recoverChecked(RecoveryModule& module, const RecoverOptions& options) {
         },
         [&] { stop = true; });
     if (terminal && progressShown) std::fputc('\n', stderr);
-    const char* stopped = stop ? "Saving stopped. " : report.destinationFull ? "Saving stopped: the destination is full. " : "";
+    const char* stopped = stop                     ? "Saving stopped. "
+                          : report.destinationFull ? "Saving stopped: the destination is full. "
+                                                   : "";
     std::fprintf(stderr, "%s%s to %s\n", stopped, message().c_str(), options.destination.c_str());
     for (const std::string& path : report.cutShort) std::fprintf(stderr, "Cut short and removed: %s\n", path.c_str());
     if (report.skipped)

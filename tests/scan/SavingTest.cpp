@@ -184,6 +184,7 @@ TEST_F(Saving, LinksPlantedInTheDestinationRedirectNothing) {
 TEST_F(Saving, AFileCutShortIsRemovedAndNamed) {
     check(addFile(existing(), "big.bin", 8192, {{1, 16}}));
     check(addFile(existing(), "small.bin", 100, {{1, 1}}));
+    BaseTree* last = addFile(existing(), "last.bin", 100, {{2, 1}});
     // A write fails half way (past the largest file this process may write): that file
     // goes, the next one is saved.
     rlimit old{};
@@ -200,7 +201,9 @@ TEST_F(Saving, AFileCutShortIsRemovedAndNamed) {
     EXPECT_EQ(savedFile, 1);
     EXPECT_EQ(savedSize, 100);
 
-    // Stopped once a file is begun (here while its name is settled): it goes too.
+    // Stopped once a file is begun (here while its name is settled): it goes too, and
+    // nothing after it is saved.
+    check(last);
     savedFile = 0;
     save([&](const std::string&) {
         stop = true;
@@ -208,6 +211,7 @@ TEST_F(Saving, AFileCutShortIsRemovedAndNamed) {
     });
     EXPECT_EQ(test::readFile(saved("big.bin")), slice(device, 512, 8192));
     EXPECT_FALSE(fs::exists(saved("small (1).bin")));
+    EXPECT_FALSE(fs::exists(saved("last.bin")));
     EXPECT_EQ(report.cutShort, std::vector<std::string>{saved("small (1).bin").string()});
     EXPECT_EQ(savedFile, 1);
 }
@@ -251,14 +255,6 @@ TEST_F(Saving, UnreadableDeviceLeavesFilesUncounted) {
     save();
     EXPECT_EQ(savedFile, 0);
     EXPECT_EQ(savedSize, 0);
-}
-
-TEST_F(Saving, StopBeforeTheRunSavesNothing) {
-    check(addFile(existing(), "a.bin", 100, {{1, 1}}));
-    stop = true;
-    save();
-    EXPECT_EQ(savedFile, 0);
-    EXPECT_FALSE(fs::exists(saved("a.bin")));
 }
 
 TEST_F(Saving, PreviewReadsEveryExtentNotJustTheFirst) {
