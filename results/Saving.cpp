@@ -152,9 +152,10 @@ void BaseTree::saveFileWithdiskPath_andSavingPath_withFileManager_withFileCount_
     // Iterative, in the tree's order; each folder stays open while its children are saved.
     std::vector<OpenFolder> open;
     const auto enter = [&](const BaseTree& folder, const SaveFolder& in) {
-        auto dir = openSaveFolder(in, safeFileName(folder.fileName));
+        const std::string name = safeFileName(folder.fileName);
+        auto dir = openSaveFolder(in, name);
         // The folder and all below it are skipped.
-        if (!dir) return consoleLog("Unable to create the folder %s/%s\n", in.path.c_str(), folder.fileName.c_str());
+        if (!dir) return consoleLog("Unable to create the folder %s/%s\n", in.path.c_str(), name.c_str());
         open.emplace_back(&folder, std::move(*dir));
     };
     enter(*this, parent);
