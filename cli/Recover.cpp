@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
+#include <unordered_set>
 
 #include "cli/ConsoleDelegate.h"
 #include "cli/Worker.h"
@@ -48,47 +50,99 @@ std::string lowerCased(std::string text) {
 
 std::string sizeWithUnit(int64_t bytes) { return TreeClassMethod::sizeText(static_cast<uint64_t>(std::max<int64_t>(bytes, 0))); }
 
-// Checks the chosen files; returns how many and how many bytes.
-std::pair<int64_t, int64_t> checkChosenFiles(BaseTree& root, const RecoverOptions& options) {
+// Where a file's data begins on the device, in bytes; nothing for a file without data
+// or with a position past what 64 bits hold.
+std::optional<uint64_t> dataStart(const BaseTree& file) {
+    if (file.dataExtArray.empty() || file.fileSize == 0) return std::nullopt;
+    const uint64_t startBlock = file.dataExtArray.front().startBlock;
+    uint64_t start = 0;
+    bool overflows;
+    if (file.entry == 6)  // a raw JPEG's extent starts that many bytes into its first unit
+        overflows = __builtin_mul_overflow(file.blocksStartsAtSector, file.blockSize, &start) ||
+                    __builtin_add_overflow(start, startBlock, &start);
+    else
+        overflows = __builtin_add_overflow(file.blocksStartsAtSector, startBlock, &start) ||
+                    __builtin_mul_overflow(start, file.blockSize, &start);
+    if (overflows) return std::nullopt;
+    return start;
+}
+
+struct Chosen {
+    int64_t files = 0, bytes = 0, duplicates = 0;
+};
+
+// Checks the chosen files. A file carved by its header or listed again under "Tags"
+// whose data starts where a file already chosen starts is the same file once more:
+// it is left out (and counted) unless every copy is wanted, so each file is saved
+// once, under its file-system name and folder when it has one.
+Chosen checkChosenFiles(RecoveryModule& module, const RecoverOptions& options) {
     std::vector<std::string> wanted;
     for (const auto& path : options.paths) wanted.push_back(lowerCased(path));
-    std::vector<BaseTree*> chosen;
-    std::vector<BaseTree*> pending{&root};
+    std::unordered_set<const BaseTree*> copyBranches;
+    if (const BaseTree* deep = module.deepNode(); deep && deep->fileName == kDeepScan)
+        for (const auto& branch : deep->childrenArray)
+            if (branch->fileName == kLostAndFound || branch->fileName == kTags)
+                copyBranches.insert(branch.get());
+
+    std::vector<BaseTree*> chosen, copies;  // each in the tree's order
+    std::vector<std::pair<BaseTree*, bool>> pending{{module.dirRoot(), false}};
     while (!pending.empty()) {
-        BaseTree* node = pending.back();
+        auto [node, inCopies] = pending.back();
         pending.pop_back();
-        for (auto& child : node->childrenArray) pending.push_back(child.get());
+        inCopies = inCopies || copyBranches.contains(node);
+        for (auto it = node->childrenArray.rbegin(); it != node->childrenArray.rend(); ++it)
+            pending.emplace_back(it->get(), inCopies);
         if (node->fileType != 2 || (options.deletedOnly && !node->deleted)) continue;
         const std::string full = lowerCased(node->pathName + "/" + node->fileName);
         const bool matches = options.all || wanted.empty() ||
                              std::any_of(wanted.begin(), wanted.end(),
                                          [&](const std::string& w) { return full.find(w) != std::string::npos; });
-        if (matches) chosen.push_back(node);
+        if (matches) (inCopies ? copies : chosen).push_back(node);
     }
-    int64_t files = 0, bytes = 0;
+    Chosen result;
+    std::unordered_set<uint64_t> starts;
+    for (const BaseTree* file : chosen)
+        if (const auto start = dataStart(*file)) starts.insert(*start);
+    for (BaseTree* copy : copies) {
+        const auto start = dataStart(*copy);
+        if (!options.keepDuplicates && start && !starts.insert(*start).second) ++result.duplicates;
+        else chosen.push_back(copy);
+    }
     for (BaseTree* file : chosen) {
-        file->checked_withFileCount_andfileSize(true, files, bytes);
+        file->checked_withFileCount_andfileSize(true, result.files, result.bytes);
         file->setSelectedForParent();
     }
-    return {files, bytes};
+    return result;
 }
 
 }  // namespace
 
 bool destinationOnSource(const std::string& destination, const std::string& devicePath) {
     struct stat dest {}, source {};
-    if (::stat(nearestExisting(destination).c_str(), &dest) != 0 || ::stat(devicePath.c_str(), &source) != 0)
+    if (::stat(nearestExisting(destination).c_str(), &dest) != 0 || ::stat(devicePath.c_str(), &source) != 0 ||
+        !S_ISBLK(source.st_mode))
         return false;
-    if (S_ISBLK(source.st_mode)) return dest.st_dev == source.st_rdev || wholeDiskOf(dest.st_dev) == source.st_rdev;
-    return dest.st_dev == source.st_dev;
+    return dest.st_dev == source.st_rdev || wholeDiskOf(dest.st_dev) == source.st_rdev;
+}
+
+bool prepareDestination(const std::string& destination) {
+    std::error_code error;
+    fs::create_directories(destination, error);
+    if (!error && !fs::is_directory(destination, error)) error = std::make_error_code(std::errc::not_a_directory);
+    if (!error && ::access(destination.c_str(), W_OK | X_OK) != 0)
+        error = std::error_code(errno, std::generic_category());
+    if (!error) return true;
+    std::fprintf(stderr, "norix: cannot save into %s: %s\n", destination.c_str(), error.message().c_str());
+    return false;
 }
 
 int recoverChecked(RecoveryModule& module, const RecoverOptions& options) {
-    int64_t selectedFile = 0, selectedSize = 0;
+    Chosen chosen;
     {
         std::unique_lock lock(module.treeLock());
-        std::tie(selectedFile, selectedSize) = checkChosenFiles(*module.dirRoot(), options);
+        chosen = checkChosenFiles(module, options);
     }
+    const int64_t selectedFile = chosen.files, selectedSize = chosen.bytes;
     if (selectedFile == 0) {
         std::fprintf(stderr, "norix: Check any files to recover\n");
         return 2;
@@ -102,7 +156,7 @@ int recoverChecked(RecoveryModule& module, const RecoverOptions& options) {
 
     std::atomic<int64_t> savedFile{0}, savedSize{0};
     std::atomic<bool> stop{false};
-    int64_t skipped = 0;
+    SaveReport report;
     const CollisionAnswer answer{options.skipCollisions ? CollisionAnswer::SkipAll : CollisionAnswer::RenameAll, {}};
     const auto start = std::chrono::steady_clock::now();
     auto message = [&] {
@@ -112,10 +166,13 @@ int recoverChecked(RecoveryModule& module, const RecoverOptions& options) {
                       sizeWithUnit(selectedSize).c_str());
         return std::string(text);
     };
+    // On a terminal the progress rewrites one line; elsewhere each report is a line.
+    const bool terminal = isatty(fileno(stderr)) != 0;
+    bool progressShown = false;
     const bool ran = runWithProgress(
         [&] {
-            module.startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(
-                options.destination, savedFile, savedSize, stop, [&](const std::string&) { return answer; }, &skipped);
+            report = module.startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(
+                options.destination, savedFile, savedSize, stop, [&](const std::string&) { return answer; });
         },
         [&] {
             // A selection under 100 bytes shows 100% once it is all written.
@@ -124,14 +181,26 @@ int recoverChecked(RecoveryModule& module, const RecoverOptions& options) {
             const auto elapsed =
                 std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
             const long long remaining = percent > 0 ? elapsed * (100 - percent) / percent : 0;
-            std::fprintf(stderr, "Saving %3lld%%  elapsed %s  remaining %s  %s\n", static_cast<long long>(percent),
-                         durationText(elapsed).c_str(), durationText(remaining).c_str(), message().c_str());
+            std::fprintf(stderr, "%sSaving %3lld%%  elapsed %s  remaining %s  %s%s", terminal ? "\r\033[K" : "",
+                         static_cast<long long>(percent), durationText(elapsed).c_str(),
+                         durationText(remaining).c_str(), message().c_str(), terminal ? "" : "\n");
+            std::fflush(stderr);
+            progressShown = true;
         },
         [&] { stop = true; });
-    std::fprintf(stderr, "%s%s to %s\n", stop ? "Saving stopped. " : "", message().c_str(),
-                 options.destination.c_str());
-    if (skipped) std::fprintf(stderr, "%lld files skipped: their names were taken\n", static_cast<long long>(skipped));
-    return ran && !stop && savedFile + skipped == selectedFile ? 0 : 5;
+    if (terminal && progressShown) std::fputc('\n', stderr);
+    const char* stopped = stop                     ? "Saving stopped. "
+                          : report.destinationFull ? "Saving stopped: the destination is full. "
+                                                   : "";
+    std::fprintf(stderr, "%s%s to %s\n", stopped, message().c_str(), options.destination.c_str());
+    for (const std::string& path : report.cutShort) std::fprintf(stderr, "Cut short and removed: %s\n", path.c_str());
+    if (report.skipped)
+        std::fprintf(stderr, "%lld files skipped: their names were taken\n", static_cast<long long>(report.skipped));
+    if (chosen.duplicates)
+        std::fprintf(stderr, "%lld duplicates skipped: copies whose data starts where a file already saved starts "
+                     "(--keep-duplicates saves them)\n",
+                     static_cast<long long>(chosen.duplicates));
+    return ran && !stop && savedFile + report.skipped == selectedFile ? 0 : 5;
 }
 
 }  // namespace norix::cli

@@ -54,9 +54,10 @@ bool writeSession(const RecoveryModule& module, const std::string& path) {
     return true;
 }
 
-std::optional<int> openSessionForSaving(const std::string& path, RecoveryModule& module) {
+std::optional<int> openSessionForSaving(const std::string& path, RecoveryModule& module, bool& damaged) {
     auto session = loadSession(path);
     if (!session) return kCannotOpen;
+    damaged = session->error.has_value();
     std::string device = session->bsdPath;
     // An APFS session names the container, which is not matched by name.
     if (session->dirRoot->entry != kApfs) {

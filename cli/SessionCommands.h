@@ -16,8 +16,9 @@ bool isSessionFile(const std::string& path);
 bool writeSession(const RecoveryModule& module, const std::string& path);
 
 // Loads a session into the module to save files from it, once its device is found
-// attached. Nothing when ready, else the exit code.
-std::optional<int> openSessionForSaving(const std::string& path, RecoveryModule& module);
+// attached. Nothing when ready, else the exit code; damaged tells that the session
+// was cut short or damaged and only what came before the damage was loaded.
+std::optional<int> openSessionForSaving(const std::string& path, RecoveryModule& module, bool& damaged);
 
 // norix session FILE [--json] [filters]
 int sessionCommand(const std::vector<std::string>& args);

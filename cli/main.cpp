@@ -47,11 +47,13 @@ const char* kUsageText =
     "                                     list every file and folder whose name contains KEYWORD\n"
     "                                     (any case), with its path\n"
     "  recover SOURCE --out DIR [--all] [--path SUBSTRING ...] [--deleted-only]\n"
-    "          [--on-collision rename|skip] [--force] [--type Q|D] [--types EXT,...]\n"
-    "                                     scan SOURCE and copy the chosen files into DIR, keeping\n"
-    "                                     their folders; --path picks files whose path contains\n"
-    "                                     SUBSTRING (any case); existing names are renamed \"name (1).ext\"\n"
-    "                                     unless --on-collision skip; --force allows a DIR on SOURCE;\n"
+    "          [--on-collision rename|skip] [--keep-duplicates] [--force] [--type Q|D] [--types EXT,...]\n"
+    "                                     scan SOURCE and copy the chosen files into DIR (made if\n"
+    "                                     missing), keeping their folders; --path picks files whose\n"
+    "                                     path contains SUBSTRING (any case); existing names are renamed\n"
+    "                                     \"name (1).ext\" unless --on-collision skip; a carved or Tags copy\n"
+    "                                     of a file already chosen is skipped unless --keep-duplicates;\n"
+    "                                     --force allows a DIR on the scanned device;\n"
     "                                     SOURCE may be a FILE.nxdrs: no scan, its device must be attached\n"
     "  types [--json]                     list the file types the deep scan carves ([x] ticked)\n"
     "  types select|unselect EXT...       tick or untick the file types of these extensions\n"
@@ -220,6 +222,7 @@ int recoverCommand(const std::vector<std::string>& args) {
         else if (arg == "--path" && hasValue) options.paths.push_back(args[++i]);
         else if (arg == "--deleted-only") options.deletedOnly = true;
         else if (arg == "--force") options.force = true;
+        else if (arg == "--keep-duplicates") options.keepDuplicates = true;
         else if (arg == "--on-collision" && hasValue && (args[i + 1] == "rename" || args[i + 1] == "skip"))
             options.skipCollisions = args[++i] == "skip";
         else if (arg == "--type") {
@@ -244,13 +247,17 @@ int recoverCommand(const std::vector<std::string>& args) {
     RecoveryModule module;
     if (cli::isSessionFile(scanOptions.source)) {
         // A saved session needs no scan: its tree is loaded and its device looked for.
-        if (const auto failed = cli::openSessionForSaving(scanOptions.source, module)) return *failed;
-        if (refusedDestination(module.diskPath())) return kUsage;
-        return cli::recoverChecked(module, options);
+        bool damaged = false;
+        if (const auto failed = cli::openSessionForSaving(scanOptions.source, module, damaged)) return *failed;
+        if (refusedDestination(module.diskPath()) || !cli::prepareDestination(options.destination)) return kUsage;
+        const int code = cli::recoverChecked(module, options);
+        // What a damaged session held is saved; the damage is still reported.
+        return damaged && code == kDone ? kScanFailed : code;
     }
     const auto source = openSource(scanOptions.source);
     if (!source) return kCannotOpen;
-    if (refusedDestination(source->devicePath)) return kUsage;
+    // The destination is settled before the scan, which may take hours.
+    if (refusedDestination(source->devicePath) || !cli::prepareDestination(options.destination)) return kUsage;
     if (!scanSource(*source, scanOptions.type, module, std::move(checkers))) return kScanFailed;
     if (module.isStopped()) {
         std::fprintf(stderr, "norix: the scan was stopped; nothing was saved\n");

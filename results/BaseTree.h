@@ -116,16 +116,19 @@ public:
     void setSelectedForParent();
 
     // --- saving: copies checked nodes out of the device, which is only ever read ---
-    // Saves this node (a folder: its checked descendants too) into parentFolder.
+    // Saves this node (a folder: its checked descendants too) into the open folder parent.
     void saveFileWithdiskPath_andSavingPath_withFileManager_withFileCount_andFileSize_boolForStop(
-        SaveRun& run, const std::string& parentFolder);
-    // Settles the name in the folder, creates the file and writes its data.
+        SaveRun& run, const SaveFolder& parent);
+    // Settles the name in the folder, creates the file and writes its data; a file cut
+    // short by a stop or a write error is removed again.
     void saveFileWithStartSector_blockCount_withBlockSize_diskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(
-        SaveRun& run, const std::string& folder);
-    // Writes the data by extents into the open file; true when the whole file was written.
-    bool saveFileWithdiskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(SaveRun& run, int fd);
-    // The first "name (n).ext" that does not exist in the folder.
-    static std::string getRenamedStringWithString_andFileManager(const std::string& name, const std::string& folder);
+        SaveRun& run, const SaveFolder& folder);
+    // Writes the data by extents into the open file.
+    WriteOutcome saveFileWithdiskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(SaveRun& run,
+                                                                                                       int fd);
+    // The name itself when free in the folder, else the first free "name (n).ext" that
+    // fits in 255 bytes; nothing when none is free up to a bound.
+    static std::optional<std::string> getRenamedStringWithString_andFileManager(const std::string& name, int folderFd);
     // The file's whole data, cut to fileSize; nothing on a read error.
     std::optional<std::vector<uint8_t>> getDataForFileWithBSD(const std::string& diskPath) const;
     // A raw JPEG fragment's data; nothing on a read error or an extent that cannot hold it.

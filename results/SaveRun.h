@@ -1,11 +1,12 @@
 #pragma once
 // The state one saving run shares between the saving thread and its caller: the
-// device, the destination, the counters and stop flag the caller polls, and how a
-// name collision in the destination is settled.
+// device, the counters and stop flag the caller polls, how a name collision in the
+// destination is settled, and what the run has to report beyond its counters.
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,9 +24,33 @@ struct CollisionAnswer {
 };
 using CollisionHandler = std::function<CollisionAnswer(const std::string& existingName)>;
 
+// A folder of the destination, open while its children are saved (the object owns
+// the descriptor); `path` only names it in messages, every file and folder below it
+// is made relative to `fd`.
+struct SaveFolder {
+    int fd = -1;
+    std::string path;
+    SaveFolder(int descriptor, std::string name) : fd(descriptor), path(std::move(name)) {}
+    SaveFolder(SaveFolder&& other) noexcept : fd(std::exchange(other.fd, -1)), path(std::move(other.path)) {}
+    SaveFolder& operator=(SaveFolder&&) = delete;
+    ~SaveFolder();
+};
+
+// How writing one file's data ended.
+enum class WriteOutcome { Written, ReadFailed, Stopped, WriteFailed };
+
+struct SaveReport {
+    // Files left out because their name was taken and the answer was to skip.
+    int64_t skipped = 0;
+    // Files begun but not finished (the run was stopped or a write failed), removed
+    // again so that no partial file looks complete; by path.
+    std::vector<std::string> cutShort;
+    // The destination ran out of space, which ended the run.
+    bool destinationFull = false;
+};
+
 struct SaveRun {
     std::string diskPath;
-    std::string savingPath;
     std::atomic<int64_t>& savedFile;
     std::atomic<int64_t>& savedSize;
     const std::atomic<bool>& stop;
@@ -33,15 +58,20 @@ struct SaveRun {
     CollisionHandler onCollision;
     bool skipAll = false;
     bool renameALL = false;
-    // Files left out because their name was taken and the answer was to skip.
-    int64_t skipped = 0;
+    SaveReport report;
     // Nodes renamed on a collision, with their new names: the tree is only read
     // while saving, so the caller applies these under its write lock afterwards.
     std::vector<std::pair<BaseTree*, std::string>> renamed;
+
+    bool stopped() const { return stop || report.destinationFull; }
 };
 
 // A name from a scanned disk made safe as one component of a path below the
 // destination: no "/", no NUL, never "", "." or "..", at most 255 bytes.
 std::string safeFileName(const std::string& name);
+
+// Creates (mode 0777 through the umask) or opens the folder `name` in `parent`,
+// never through a symbolic link; nothing when that fails.
+std::optional<SaveFolder> openSaveFolder(const SaveFolder& parent, const std::string& name);
 
 }  // namespace norix

@@ -18,10 +18,23 @@ constexpr uint64_t kMaxPassBytes = 8u << 20;
 // No real device has larger units; a larger value comes from damaged metadata.
 constexpr uint32_t kMaxBlockSize = 16u << 20;
 constexpr uint64_t kMaxRawJpgBytes = 256u << 20;
+constexpr size_t kMaxNameBytes = 255;
+// Renaming on a collision gives up after "name (9999).ext".
+constexpr int kMaxRenames = 9999;
+// A longer "extension" is kept as part of the name, so " (n)" still has room.
+constexpr size_t kMaxExtensionBytes = 200;
 
-bool exists(const std::string& path) {
+// The longest start of text of at most `bytes` bytes that ends on a UTF-8 boundary.
+std::string utf8Prefix(const std::string& text, size_t bytes) {
+    if (text.size() <= bytes) return text;
+    while (bytes > 0 && (static_cast<uint8_t>(text[bytes]) & 0xC0) == 0x80) --bytes;
+    return text.substr(0, bytes);
+}
+
+// Anything there, a dangling link included; a name that cannot be looked at counts as taken.
+bool exists(int folderFd, const std::string& name) {
     struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
+    return ::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;
 }
 
 bool writeAll(int fd, std::span<const uint8_t> bytes) {
@@ -34,23 +47,30 @@ bool writeAll(int fd, std::span<const uint8_t> bytes) {
     return true;
 }
 
-enum class ReadOutcome { Done, ReadFailed, Stopped, SinkFailed };
+// Writes and counts the bytes; a full destination ends the run.
+bool writeCounted(SaveRun& run, int fd, std::span<const uint8_t> bytes) {
+    if (!writeAll(fd, bytes)) {
+        if (errno == ENOSPC || errno == EDQUOT) run.report.destinationFull = true;
+        return false;
+    }
+    run.savedSize += static_cast<int64_t>(bytes.size());
+    return true;
+}
 
 // Reads a node's data extent by extent, in passes of at most 1024 units, and hands
 // each pass, cut to what is left of fileSize, to the sink. The stop flag is tested
 // before each extent.
-template <typename Sink>
-ReadOutcome readByExtents(const BaseTree& node, const std::string& diskPath, const std::atomic<bool>* stop,
-                          Sink&& sink) {
+template <typename Stop, typename Sink>
+WriteOutcome readByExtents(const BaseTree& node, const std::string& diskPath, Stop&& stopped, Sink&& sink) {
     const uint32_t unit = node.blockSize;
     uint64_t remaining = node.fileSize;
-    if (node.dataExtArray.empty() || remaining == 0) return ReadOutcome::Done;
-    if (unit == 0 || unit > kMaxBlockSize) return ReadOutcome::ReadFailed;
+    if (node.dataExtArray.empty() || remaining == 0) return WriteOutcome::Written;
+    if (unit == 0 || unit > kMaxBlockSize) return WriteOutcome::ReadFailed;
     const uint64_t unitsPerPass = std::clamp<uint64_t>(kMaxPassBytes / unit, 1, kUnitsPerPass);
     std::vector<uint8_t> buffer(unitsPerPass * unit);
     for (const DataExt& ext : node.dataExtArray) {
-        if (stop && *stop) return ReadOutcome::Stopped;
-        if (node.blocksStartsAtSector > UINT64_MAX - ext.startBlock) return ReadOutcome::ReadFailed;
+        if (stopped()) return WriteOutcome::Stopped;
+        if (node.blocksStartsAtSector > UINT64_MAX - ext.startBlock) return WriteOutcome::ReadFailed;
         uint64_t position = node.blocksStartsAtSector + ext.startBlock;
         for (uint64_t left = ext.blockCount; left > 0 && remaining > 0;) {
             const uint64_t n = std::min(unitsPerPass, left);
@@ -59,63 +79,100 @@ ReadOutcome readByExtents(const BaseTree& node, const std::string& diskPath, con
             std::fill_n(buffer.begin(), bytes, 0);
             if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
                     position, unit, diskPath, std::span(buffer).first(bytes), n))
-                return ReadOutcome::ReadFailed;
+                return WriteOutcome::ReadFailed;
             const size_t take = static_cast<size_t>(std::min<uint64_t>(remaining, bytes));
-            if (!sink(std::span<const uint8_t>(buffer).first(take))) return ReadOutcome::SinkFailed;
+            if (!sink(std::span<const uint8_t>(buffer).first(take))) return WriteOutcome::WriteFailed;
             remaining -= take;
             position += n;
             left -= n;
         }
         if (remaining == 0) break;
     }
-    return ReadOutcome::Done;
+    return WriteOutcome::Written;
 }
 
+// A folder being saved: the node, its folder in the destination and the next child
+// to look at.
+struct OpenFolder {
+    const BaseTree* node;
+    SaveFolder dir;
+    size_t next = 0;
+};
+
 }  // namespace
+
+SaveFolder::~SaveFolder() {
+    if (fd >= 0) ::close(fd);
+}
 
 std::string safeFileName(const std::string& name) {
     std::string safe = name;
     std::replace(safe.begin(), safe.end(), '/', '_');
     std::replace(safe.begin(), safe.end(), '\0', '_');
     if (safe.empty() || safe == "." || safe == "..") safe = "_" + safe;
-    if (safe.size() > 255) {
-        size_t cut = 255;
-        while (cut > 0 && (static_cast<uint8_t>(safe[cut]) & 0xC0) == 0x80) --cut;  // keep UTF-8 whole
-        safe.resize(cut);
-    }
-    return safe;
+    return utf8Prefix(safe, kMaxNameBytes);
 }
 
-std::string BaseTree::getRenamedStringWithString_andFileManager(const std::string& name, const std::string& folder) {
-    std::string candidate = name;
-    for (int counter = 1; exists(folder + "/" + candidate); ++counter) {
-        const size_t dot = candidate.rfind('.');
-        const std::string stem = dot == std::string::npos ? candidate : candidate.substr(0, dot);
-        const std::string extension = dot == std::string::npos ? "" : candidate.substr(dot + 1);
-        candidate = safeFileName(stem + " (" + std::to_string(counter) + ")." + extension);
+std::optional<SaveFolder> openSaveFolder(const SaveFolder& parent, const std::string& name) {
+    if (::mkdirat(parent.fd, name.c_str(), 0777) != 0 && errno != EEXIST) return std::nullopt;
+    const int fd = ::openat(parent.fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    return SaveFolder{fd, parent.path + "/" + name};
+}
+
+std::optional<std::string> BaseTree::getRenamedStringWithString_andFileManager(const std::string& name,
+                                                                                int folderFd) {
+    if (!exists(folderFd, name)) return name;
+    // Each candidate is made from the name itself: "a.jpg", "a (1).jpg", "a (2).jpg", ...
+    const size_t dot = name.rfind('.');
+    const bool hasExtension =
+        dot != std::string::npos && dot > 0 && dot + 1 < name.size() && name.size() - dot <= kMaxExtensionBytes;
+    const std::string stem = hasExtension ? name.substr(0, dot) : name;
+    const std::string extension = hasExtension ? name.substr(dot) : "";
+    for (int counter = 1; counter <= kMaxRenames; ++counter) {
+        const std::string suffix = " (" + std::to_string(counter) + ")" + extension;
+        const std::string candidate = utf8Prefix(stem, kMaxNameBytes - suffix.size()) + suffix;
+        if (!exists(folderFd, candidate)) return candidate;
     }
-    return candidate;
+    return std::nullopt;
 }
 
 void BaseTree::saveFileWithdiskPath_andSavingPath_withFileManager_withFileCount_andFileSize_boolForStop(
-    SaveRun& run, const std::string& parentFolder) {
-    if (run.stop || selected == 0) return;
-    // Iterative, in the tree's order: a folder, then each checked child.
-    std::vector<std::pair<BaseTree*, std::string>> pending{{this, parentFolder}};
-    while (!pending.empty()) {
-        if (run.stop) return;
-        auto [node, folder] = pending.back();
-        pending.pop_back();
+    SaveRun& run, const SaveFolder& parent) {
+    if (run.stopped() || selected == 0) return;
+    if (fileType == 2) {
         try {
-            if (node->fileType == 2) {
-                node->saveFileWithStartSector_blockCount_withBlockSize_diskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(
-                    run, folder);
-                continue;
-            }
-            const std::string own = folder + "/" + safeFileName(node->fileName);
-            if (!exists(own) && !makeFolder(own)) continue;  // the folder and all below it are skipped
-            for (auto it = node->childrenArray.rbegin(); it != node->childrenArray.rend(); ++it)
-                if ((*it)->selected != 0) pending.emplace_back(it->get(), own);
+            saveFileWithStartSector_blockCount_withBlockSize_diskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(
+                run, parent);
+        } catch (const std::exception&) {
+            consoleLog("Saving Error '0_0' 404 Not Found\n");
+        }
+        return;
+    }
+    // Iterative, in the tree's order; each folder stays open while its children are saved.
+    std::vector<OpenFolder> open;
+    const auto enter = [&](const BaseTree& folder, const SaveFolder& in) {
+        const std::string name = safeFileName(folder.fileName);
+        auto dir = openSaveFolder(in, name);
+        // The folder and all below it are skipped.
+        if (!dir) return consoleLog("Unable to create the folder %s/%s\n", in.path.c_str(), name.c_str());
+        open.emplace_back(&folder, std::move(*dir));
+    };
+    enter(*this, parent);
+    while (!open.empty() && !run.stopped()) {
+        OpenFolder& top = open.back();
+        if (top.next == top.node->childrenArray.size()) {
+            open.pop_back();
+            continue;
+        }
+        BaseTree* child = top.node->childrenArray[top.next++].get();
+        if (child->selected == 0) continue;
+        try {
+            if (child->fileType == 2)
+                child->saveFileWithStartSector_blockCount_withBlockSize_diskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(
+                    run, top.dir);
+            else
+                enter(*child, top.dir);
         } catch (const std::exception&) {
             consoleLog("Saving Error '0_0' 404 Not Found\n");
         }
@@ -123,73 +180,97 @@ void BaseTree::saveFileWithdiskPath_andSavingPath_withFileManager_withFileCount_
 }
 
 void BaseTree::saveFileWithStartSector_blockCount_withBlockSize_diskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(
-    SaveRun& run, const std::string& folder) {
-    if (run.stop) return;
+    SaveRun& run, const SaveFolder& folder) {
+    if (run.stopped()) return;
     std::string name = safeFileName(fileName);
     int fd = -1;
     while (fd < 0) {
-        while (exists(folder + "/" + name)) {
-            if (run.skipAll) return void(++run.skipped);
+        while (exists(folder.fd, name)) {
+            if (run.skipAll) return void(++run.report.skipped);
+            std::optional<std::string> renamed;
             if (run.renameALL) {
-                name = getRenamedStringWithString_andFileManager(name, folder);
-                break;
-            }
-            const CollisionAnswer answer = run.onCollision ? run.onCollision(name) : CollisionAnswer{};
-            if (answer.kind == CollisionAnswer::Skip) return void(++run.skipped);
-            if (answer.kind == CollisionAnswer::SkipAll) {
-                run.skipAll = true;
-                return void(++run.skipped);
-            }
-            if (answer.kind == CollisionAnswer::RenameAll) {
-                run.renameALL = true;
+                renamed = getRenamedStringWithString_andFileManager(name, folder.fd);
+            } else {
+                const CollisionAnswer answer = run.onCollision ? run.onCollision(name) : CollisionAnswer{};
+                if (answer.kind == CollisionAnswer::Skip) return void(++run.report.skipped);
+                if (answer.kind == CollisionAnswer::SkipAll) {
+                    run.skipAll = true;
+                    return void(++run.report.skipped);
+                }
                 const std::string wanted = safeFileName(answer.name);
-                name = wanted != name && !answer.name.empty() ? wanted
-                                                              : getRenamedStringWithString_andFileManager(name, folder);
-                break;
+                if (answer.kind == CollisionAnswer::Rename) {
+                    name = wanted;
+                    continue;
+                }
+                run.renameALL = true;
+                renamed = !answer.name.empty() && wanted != name
+                              ? wanted
+                              : getRenamedStringWithString_andFileManager(name, folder.fd);
             }
-            name = safeFileName(answer.name);
+            if (!renamed) {
+                consoleLog("Error While Saving \"%s/%s\": no free name\n", folder.path.c_str(), name.c_str());
+                return;
+            }
+            name = *renamed;
+            break;
         }
-        fd = ::open((folder + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fd = ::openat(folder.fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) {
-            consoleLog("Error While Saving \"%s\"\n", name.c_str());
+            consoleLog("Error While Saving \"%s/%s\"\n", folder.path.c_str(), name.c_str());
             return;
         }
     }
     if (name != fileName) run.renamed.emplace_back(this, name);
 
-    bool written;
+    const int64_t sizeBefore = run.savedSize;
+    WriteOutcome outcome;
     if (entry == 6) {
         const auto data = getDataForRawJPGWithBSD(run.diskPath);
-        written = data && writeAll(fd, *data);
-        if (written) run.savedSize += static_cast<int64_t>(data->size());
-        if (!written) consoleLog("Failed saving %s\n", name.c_str());
+        outcome = !data                         ? WriteOutcome::ReadFailed
+                  : writeCounted(run, fd, *data) ? WriteOutcome::Written
+                                                 : WriteOutcome::WriteFailed;
     } else {
-        written = saveFileWithdiskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(run, fd);
+        outcome = saveFileWithdiskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(run, fd);
     }
-    ::close(fd);
-    if (written) run.savedFile += 1;
+    if (::close(fd) != 0 && outcome == WriteOutcome::Written) outcome = WriteOutcome::WriteFailed;
+
+    const std::string path = folder.path + "/" + name;
+    switch (outcome) {
+    case WriteOutcome::Written:
+        run.savedFile += 1;
+        break;
+    case WriteOutcome::ReadFailed:  // what could be read stays: it is all there is
+        consoleLog("Failed saving %s\n", path.c_str());
+        break;
+    case WriteOutcome::WriteFailed:
+        consoleLog("Error While Saving \"%s\"\n", path.c_str());
+        [[fallthrough]];
+    case WriteOutcome::Stopped:
+        // A file cut short must not pass for a whole one.
+        ::unlinkat(folder.fd, name.c_str(), 0);
+        run.savedSize = sizeBefore;
+        run.report.cutShort.push_back(path);
+        break;
+    }
 }
 
-bool BaseTree::saveFileWithdiskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(SaveRun& run,
-                                                                                                   int fd) {
-    const ReadOutcome outcome = readByExtents(*this, run.diskPath, &run.stop, [&](std::span<const uint8_t> bytes) {
-        if (!writeAll(fd, bytes)) return false;
-        run.savedSize += static_cast<int64_t>(bytes.size());
-        return true;
-    });
-    if (outcome == ReadOutcome::ReadFailed) consoleLog("Failed saving %s\n", fileName.c_str());
-    if (outcome == ReadOutcome::SinkFailed) consoleLog("Error While Saving \"%s\"\n", fileName.c_str());
-    return outcome == ReadOutcome::Done;
+WriteOutcome BaseTree::saveFileWithdiskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(
+    SaveRun& run, int fd) {
+    return readByExtents(
+        *this, run.diskPath, [&] { return run.stopped(); },
+        [&](std::span<const uint8_t> bytes) { return writeCounted(run, fd, bytes); });
 }
 
 std::optional<std::vector<uint8_t>> BaseTree::getDataForFileWithBSD(const std::string& diskPath) const {
     if (entry == 6) return getDataForRawJPGWithBSD(diskPath);
     std::vector<uint8_t> data;
-    const ReadOutcome outcome = readByExtents(*this, diskPath, nullptr, [&](std::span<const uint8_t> bytes) {
-        data.insert(data.end(), bytes.begin(), bytes.end());
-        return true;
-    });
-    if (outcome != ReadOutcome::Done) return std::nullopt;
+    const WriteOutcome outcome = readByExtents(
+        *this, diskPath, [] { return false; },
+        [&](std::span<const uint8_t> bytes) {
+            data.insert(data.end(), bytes.begin(), bytes.end());
+            return true;
+        });
+    if (outcome != WriteOutcome::Written) return std::nullopt;
     return data;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unordered_set>
 #include <unistd.h>
@@ -322,28 +323,34 @@ void RecoveryModule::editFolderData(BaseTree* folder) {
 
 namespace norix {
 
-void RecoveryModule::startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(
+SaveReport RecoveryModule::startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(
     const std::string& savingPath, std::atomic<int64_t>& savedFile, std::atomic<int64_t>& savedSize,
-    const std::atomic<bool>& stopSaving, CollisionHandler onCollision, int64_t* skipped) {
-    SaveRun run{diskPath(), savingPath, savedFile, savedSize, stopSaving, std::move(onCollision), false, false, 0, {}};
+    const std::atomic<bool>& stopSaving, CollisionHandler onCollision) {
+    SaveRun run{diskPath(), savedFile, savedSize, stopSaving, std::move(onCollision), false, false, {}, {}};
     try {
         std::shared_lock lock(treeMutex_);
         BaseTree* root = dirRoot_.get();
-        makeFolder(savingPath);
-        const std::string rootFolder = savingPath + "/" + safeFileName(root->fileName);
-        makeFolder(rootFolder);
-        if (root->selected != 0)
+        // The destination is the caller's own path (links in it included); what is made
+        // below it is made relative to it.
+        ::mkdir(savingPath.c_str(), 0777);
+        const SaveFolder destination(::open(savingPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), savingPath);
+        const auto rootFolder =
+            destination.fd < 0 ? std::nullopt : openSaveFolder(destination, safeFileName(root->fileName));
+        if (!rootFolder) {
+            consoleLog("Unable to create the folder %s/%s\n", savingPath.c_str(), root->fileName.c_str());
+        } else if (root->selected != 0) {
             for (auto& child : root->childrenArray)
                 if (child->selected != 0)
                     child->saveFileWithdiskPath_andSavingPath_withFileManager_withFileCount_andFileSize_boolForStop(
-                        run, rootFolder);
+                        run, *rootFolder);
+        }
     } catch (const std::exception& e) {
         log(e.what(), "startSavingWithSavingPath");
     }
-    if (skipped) *skipped = run.skipped;
     // Names changed on a collision stay changed in the tree.
     std::unique_lock lock(treeMutex_);
     for (auto& [node, name] : run.renamed) node->setName(name);
+    return std::move(run.report);
 }
 
 }  // namespace norix

@@ -120,10 +120,12 @@ public:
 
     // --- saving ---
     // Saves every checked node into savingPath/<root name>/<its folders>; the counters
-    // and the stop flag are shared with the caller, which polls and sets them.
-    void startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(
+    // and the stop flag are shared with the caller, which polls and sets them. Every
+    // folder below savingPath is made and entered relative to its parent, never
+    // through a symbolic link.
+    SaveReport startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(
         const std::string& savingPath, std::atomic<int64_t>& savedFile, std::atomic<int64_t>& savedSize,
-        const std::atomic<bool>& stopSaving, CollisionHandler onCollision = {}, int64_t* skipped = nullptr);
+        const std::atomic<bool>& stopSaving, CollisionHandler onCollision = {});
 
     // --- placing found files and folders in the tree ---
     // scanType "Q" or "D"; fileSystem "Fat", "ExFat", "HFS", "Apfs", or "LF" for a file

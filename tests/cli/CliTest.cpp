@@ -224,17 +224,19 @@ std::vector<uint8_t> mtoolsCopy(const fs::path& image, const std::string& path, 
     return test::readFile(out);
 }
 
-TEST_F(Cli, RecoverSavesChosenFilesWithTheirFoldersAndRefusesTheSourceDrive) {
+TEST_F(Cli, RecoverSavesChosenFilesWithTheirFolders) {
     const fs::path image = test::sampleImage();
-    const fs::path out = scratch / "out";
+    // Beside the image on its own file system (no device to overwrite), in a folder
+    // made with its parents.
+    const fs::path out = scratch / "new" / "out";
 
-    // The destination shares the image's file system: refused unless forced.
-    const NorixRun refused = runNorix({"recover", image.string(), "--out", out.string(), "--all"}, scratch.path());
+    // A destination that cannot be made is refused before the scan.
+    const NorixRun refused = runNorix({"recover", image.string(), "--out", "/dev/null/out", "--all"}, scratch.path());
     EXPECT_EQ(refused.exitCode, 2);
-    EXPECT_NE(refused.err.find("same partition/drive"), std::string::npos) << refused.err;
-    EXPECT_FALSE(fs::exists(out));
+    EXPECT_NE(refused.err.find("cannot save into /dev/null/out"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find("Scan"), std::string::npos) << refused.err;
 
-    const NorixRun run = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix", "--force"},
+    const NorixRun run = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix"},
                                 scratch.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const fs::path folder = out / "sample-fat32.img" / "Quick Scan" / "Existing Files" / "DCIM" / "100NORIX";
@@ -243,19 +245,18 @@ TEST_F(Cli, RecoverSavesChosenFilesWithTheirFoldersAndRefusesTheSourceDrive) {
     EXPECT_FALSE(fs::exists(out / "sample-fat32.img" / "Quick Scan" / "Existing Files" / "Documents"));
 
     // Again into the same folder: every name is taken, so each file gets "name (1).ext".
-    const NorixRun again = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix", "--force"},
+    const NorixRun again = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix"},
                                   scratch.path());
     ASSERT_EQ(again.exitCode, 0) << again.err;
     EXPECT_TRUE(fs::exists(folder / "IMG_0001 (1).PNG"));
     const NorixRun skipped = runNorix({"recover", image.string(), "--out", out.string(), "--path", "100norix",
-                                     "--force", "--on-collision", "skip"},
+                                     "--on-collision", "skip"},
                                     scratch.path());
     EXPECT_EQ(skipped.exitCode, 0) << skipped.err;
     EXPECT_FALSE(fs::exists(folder / "IMG_0001 (2).PNG"));
 
-    const NorixRun nothing = runNorix({"recover", image.string(), "--out", out.string(), "--path", "no-such-name",
-                                     "--force"},
-                                    scratch.path());
+    const NorixRun nothing =
+        runNorix({"recover", image.string(), "--out", out.string(), "--path", "no-such-name"}, scratch.path());
     EXPECT_EQ(nothing.exitCode, 2);
     EXPECT_NE(nothing.err.find("Check any files to recover"), std::string::npos);
 }
@@ -277,6 +278,29 @@ TEST_F(Cli, RecoverDeletedOnlyBringsBackTheDeletedFiles) {
                                                "Quick Scan/Deleted Files/Trash/old-plans.txt",
                                                "Quick Scan/Existing Files/DCIM/100NORIX/ MG_0002.PNG",
                                                "Quick Scan/Existing Files/Documents/ lans.txt"}));
+}
+
+TEST_F(Cli, RecoverSavesEachFileOnceUnlessAskedForEveryCopy) {
+    // The sweep carves the three pictures again under "Lost and Found": the same data
+    // as the files the quick scan lists.
+    const auto savedUnder = [&](const std::string& out, const std::string& branch) {
+        size_t count = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(scratch / out))
+            count += entry.is_regular_file() && entry.path().string().find(branch) != std::string::npos;
+        return count;
+    };
+    const NorixRun once = runNorix({"recover", test::sampleImage().string(), "--out", (scratch / "once").string(),
+                                  "--all"}, scratch.path());
+    ASSERT_EQ(once.exitCode, 0) << once.err;
+    EXPECT_NE(once.err.find("3 duplicates skipped"), std::string::npos) << once.err;
+    EXPECT_EQ(savedUnder("once", "/Lost and Found/"), 0u);
+    EXPECT_EQ(savedUnder("once", "/Quick Scan/"), 11u);
+
+    const NorixRun every = runNorix({"recover", test::sampleImage().string(), "--out", (scratch / "every").string(),
+                                   "--all", "--keep-duplicates"}, scratch.path());
+    ASSERT_EQ(every.exitCode, 0) << every.err;
+    EXPECT_EQ(every.err.find("duplicates"), std::string::npos) << every.err;
+    EXPECT_EQ(savedUnder("every", "/Lost and Found/"), 3u);
 }
 
 }  // namespace

@@ -106,6 +106,11 @@ TEST_F(SessionCommands, DamagedMissingAndForeignSessionsAreReported) {
     EXPECT_EQ(partial.exitCode, 4);
     EXPECT_NE(partial.out.find("  Quick Scan/"), std::string::npos) << partial.out;
     EXPECT_NE(partial.err.find("cut short"), std::string::npos) << partial.err;
+    // Saving from it saves what could be read and still reports the damage.
+    const NorixRun saved =
+        norix({"recover", cut.string(), "--out", (scratch / "out").string(), "--all"}, scratch.path());
+    EXPECT_EQ(saved.exitCode, 4) << saved.err;
+    EXPECT_TRUE(fs::exists(scratch / "out" / "sample.img" / "Quick Scan" / "Existing Files" / "readme.txt"));
 
     const NorixRun missing = norix({"session", (scratch / "none.nxdrs").string()}, scratch.path());
     EXPECT_EQ(missing.exitCode, 3);

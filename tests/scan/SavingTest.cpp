@@ -2,7 +2,9 @@
 // names, raw JPEG fragments, read failures and cancelling.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <numeric>
+#include <sys/resource.h>
 
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
@@ -63,8 +65,8 @@ protected:
     }
 
     void save(CollisionHandler onCollision = {}) {
-        module.startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(
-            (dir / "out").string(), savedFile, savedSize, stop, std::move(onCollision), &skipped);
+        report = module.startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(
+            (dir / "out").string(), savedFile, savedSize, stop, std::move(onCollision));
     }
 
     fs::path saved(const std::string& relative) { return dir / "out" / "Card" / "Quick Scan" / "Existing Files" / relative; }
@@ -75,7 +77,7 @@ protected:
     RecoveryModule module;
     std::atomic<int64_t> savedFile{0}, savedSize{0};
     std::atomic<bool> stop{false};
-    int64_t skipped = 0;
+    SaveReport report;
 };
 
 TEST_F(Saving, OneCheckedFileDeepInsideRecreatesEveryFolderAboveIt) {
@@ -125,15 +127,15 @@ TEST_F(Saving, CollisionsRenameOrSkipAsAnswered) {
         return CollisionAnswer{CollisionAnswer::RenameAll, {}};
     });
     EXPECT_EQ(asked, std::vector<std::string>{"a.jpg"});
-    EXPECT_EQ(test::readFile(saved("a (1) (2).jpg")), slice(device, 512, 100));
+    EXPECT_EQ(test::readFile(saved("a (2).jpg")), slice(device, 512, 100));
     EXPECT_EQ(test::readFile(saved("a.jpg")), std::vector<uint8_t>{1});
     // The new name stays in the tree.
-    EXPECT_EQ(existing()->getChildAtIndex(0)->fileName, "a (1) (2).jpg");
+    EXPECT_EQ(existing()->getChildAtIndex(0)->fileName, "a (2).jpg");
 
     savedFile = 0;
     save([](const std::string&) { return CollisionAnswer{CollisionAnswer::SkipAll, {}}; });
     EXPECT_EQ(savedFile, 0);
-    EXPECT_EQ(skipped, 1);
+    EXPECT_EQ(report.skipped, 1);
 
     // A plain rename is tested again before it is used.
     savedFile = 0;
@@ -142,8 +144,76 @@ TEST_F(Saving, CollisionsRenameOrSkipAsAnswered) {
         offered.push_back(name);
         return CollisionAnswer{CollisionAnswer::Rename, offered.size() == 1 ? "a.jpg" : "b.jpg"};
     });
-    EXPECT_EQ(offered, (std::vector<std::string>{"a (1) (2).jpg", "a.jpg"}));
+    EXPECT_EQ(offered, (std::vector<std::string>{"a (2).jpg", "a.jpg"}));
     EXPECT_TRUE(fs::exists(saved("b.jpg")));
+}
+
+TEST_F(Saving, RenamedNamesKeepTheSuffixWithinTheNameLimit) {
+    std::string accents;  // 250 bytes of two-byte letters
+    for (int i = 0; i < 125; ++i) accents += "\u00e9";
+    const std::vector<std::string> names{accents + ".jpg", std::string(255, 'x'), "README"};
+    fs::create_directories(saved(""));
+    for (const auto& name : names) {
+        test::writeFile(saved(name), {1});
+        check(addFile(existing(), name, 10, {{1, 1}}));
+    }
+    save();
+    EXPECT_EQ(savedFile, 3);
+    // The name is cut on a letter's boundary to make room for " (1)" and the extension.
+    EXPECT_TRUE(fs::exists(saved(accents.substr(0, 246) + " (1).jpg")));
+    EXPECT_TRUE(fs::exists(saved(std::string(251, 'x') + " (1)")));
+    EXPECT_TRUE(fs::exists(saved("README (1)")));
+}
+
+TEST_F(Saving, LinksPlantedInTheDestinationRedirectNothing) {
+    const fs::path elsewhere = dir / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::create_directories(dir / "out");
+    check(addFile(existing(), "a.bin", 100, {{1, 1}}));
+    // A link where the source's folder goes, then one where a folder of the tree goes.
+    fs::create_directory_symlink(elsewhere, dir / "out" / "Card");
+    save();
+    fs::remove(dir / "out" / "Card");
+    fs::create_directories(dir / "out" / "Card");
+    fs::create_directory_symlink(elsewhere, dir / "out" / "Card" / "Quick Scan");
+    save();
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_EQ(savedFile, 0);
+}
+
+TEST_F(Saving, AFileCutShortIsRemovedAndNamed) {
+    check(addFile(existing(), "big.bin", 8192, {{1, 16}}));
+    check(addFile(existing(), "small.bin", 100, {{1, 1}}));
+    BaseTree* last = addFile(existing(), "last.bin", 100, {{2, 1}});
+    // A write fails half way (past the largest file this process may write): that file
+    // goes, the next one is saved.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const rlimit low{4096, old.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
+    save();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_FALSE(fs::exists(saved("big.bin")));
+    EXPECT_EQ(report.cutShort, std::vector<std::string>{saved("big.bin").string()});
+    EXPECT_EQ(test::readFile(saved("small.bin")), slice(device, 512, 100));
+    EXPECT_EQ(savedFile, 1);
+    EXPECT_EQ(savedSize, 100);
+
+    // Stopped once a file is begun (here while its name is settled): it goes too, and
+    // nothing after it is saved.
+    check(last);
+    savedFile = 0;
+    save([&](const std::string&) {
+        stop = true;
+        return CollisionAnswer{CollisionAnswer::RenameAll, {}};
+    });
+    EXPECT_EQ(test::readFile(saved("big.bin")), slice(device, 512, 8192));
+    EXPECT_FALSE(fs::exists(saved("small (1).bin")));
+    EXPECT_FALSE(fs::exists(saved("last.bin")));
+    EXPECT_EQ(report.cutShort, std::vector<std::string>{saved("small (1).bin").string()});
+    EXPECT_EQ(savedFile, 1);
 }
 
 TEST_F(Saving, NamesFromTheDiskNeverLeaveTheDestination) {
@@ -185,14 +255,6 @@ TEST_F(Saving, UnreadableDeviceLeavesFilesUncounted) {
     save();
     EXPECT_EQ(savedFile, 0);
     EXPECT_EQ(savedSize, 0);
-}
-
-TEST_F(Saving, StopBeforeTheRunSavesNothing) {
-    check(addFile(existing(), "a.bin", 100, {{1, 1}}));
-    stop = true;
-    save();
-    EXPECT_EQ(savedFile, 0);
-    EXPECT_FALSE(fs::exists(saved("a.bin")));
 }
 
 TEST_F(Saving, PreviewReadsEveryExtentNotJustTheFirst) {
