@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -214,21 +215,29 @@ int recoverCommand(const std::vector<std::string>& args) {
     ScanOptions scanOptions;
     cli::RecoverOptions options;
     std::string error;
+    // What each option that takes a value takes, for the message when it is missing.
+    const std::map<std::string, std::string> valueOf{{"--out", "a folder DIR"},
+                                                     {"--path", "a SUBSTRING of the paths to recover"},
+                                                     {"--on-collision", "rename or skip"},
+                                                     {"--types", "a list of extensions, e.g. jpg,png"}};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--out" && hasValue) options.destination = args[++i];
+        if (const auto takes = valueOf.find(arg); takes != valueOf.end() && i + 1 == args.size())
+            return usageError("recover: " + arg + " takes " + takes->second);
+        if (arg == "--out") options.destination = args[++i];
         else if (arg == "--all") options.all = true;
-        else if (arg == "--path" && hasValue) options.paths.push_back(args[++i]);
+        else if (arg == "--path") options.paths.push_back(args[++i]);
         else if (arg == "--deleted-only") options.deletedOnly = true;
         else if (arg == "--force") options.force = true;
         else if (arg == "--keep-duplicates") options.keepDuplicates = true;
-        else if (arg == "--on-collision" && hasValue && (args[i + 1] == "rename" || args[i + 1] == "skip"))
+        else if (arg == "--on-collision") {
+            if (args[i + 1] != "rename" && args[i + 1] != "skip")
+                return usageError("recover: --on-collision takes rename or skip, not " + args[i + 1]);
             options.skipCollisions = args[++i] == "skip";
-        else if (arg == "--type") {
+        } else if (arg == "--type") {
             if (!takeTypeOption(args, i, scanOptions, error)) return usageError("recover: " + error);
-        } else if (arg == "--types" && hasValue) scanOptions.types = args[++i];
-        else if (arg.starts_with("--")) return usageError("recover: unknown option or missing value: " + arg);
+        } else if (arg == "--types") scanOptions.types = args[++i];
+        else if (arg.starts_with("--")) return usageError("recover: unknown option " + arg);
         else if (scanOptions.source.empty()) scanOptions.source = arg;
         else return usageError("recover: only one SOURCE may be given");
     }
