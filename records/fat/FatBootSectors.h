@@ -39,8 +39,12 @@ public:
     // Sectors of one FAT: the 16-bit size at bytes 22-23, or when that is 0 the 32-bit
     // size at bytes 36-39.
     uint32_t u32FATSize = 0;
+    // Sectors of the whole volume: the 16-bit count at bytes 19-20, or when that is 0 the
+    // 32-bit count at bytes 32-35.
+    uint32_t u32TotalSectors = 0;
+    uint32_t u32RootCluster = 0;           // bytes 44-47, the root directory's first cluster
     int32_t blockSize = 0;                 // left for the scan; the record does not fill it
-    // Absolute device sector of the data region (cluster 2, the root directory); set by the scan.
+    // Absolute device sector of the data region (cluster 2); set by the scan.
     uint64_t u64RootDirectorySectors = 0;
 
     // The whole test: the boot sector plus the first bytes of the first and second FAT
