@@ -465,12 +465,12 @@ bool RecoveryModule::makeExFatNode(const ExFatEntrySet& set, uint64_t sector, Ba
     // A folder stored as one run has no FAT chain: its length tells its clusters.
     const bool contiguous = IsBitSet_bit(set.stream.general_secondary_flags, kNoFatChainBit);
     if (contiguous && first >= 2) addContiguousClusters(*node, set, *layout, blockSize);
+    // Its clusters are known before it is placed: placement looks folders up by them.
+    if (!contiguous) addClusterTo_fromSector(node.get(), first);
     BaseTree* folder = node.get();
     if (addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(std::move(node), parent, 0, scanType,
-                                                                        "ExFat")) {
+                                                                        "ExFat"))
         countLinked(folder);
-        if (!contiguous) addClusterTo_fromSector(folder, first);
-    }
     return true;
 }
 

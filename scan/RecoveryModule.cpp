@@ -238,6 +238,7 @@ void RecoveryModule::initializeValue() {
     FS.reset();
     enclosingFatVolumes_.clear();
     fatVolumesFound_ = 0;
+    lostFolderSectors_.clear();
     mbs.reset();
     fileCount = 0;
     folderCount = 0;

@@ -294,7 +294,10 @@ private:
                                 const std::string& fileSystem, bool folder);
     bool placeCarvedFile(std::unique_ptr<BaseTree> fileDir);
     BaseTree* lostPartitionTarget(const BaseTree& node, BaseTree* dir, uint32_t parentID,
-                                  const std::string& fileSystem, bool& createdPartition);
+                                  const std::string& fileSystem, bool& createdPartition, BaseTree*& partition);
+    void rememberLostFolder(const BaseTree* partition, BaseTree* folder);
+    // The folder of the partition one of whose directory clusters holds the sector.
+    BaseTree* lostFolderOwning(const BaseTree* partition, uint64_t sector) const;
     BaseTree* linkAndCount(std::unique_ptr<BaseTree> child, BaseTree* parent);
     void fileTagCopy(const BaseTree& node, BaseTree* tags, const std::string& category, const std::string& group,
                      const std::string& title);
@@ -305,6 +308,8 @@ private:
     int32_t fatVolumesFound_ = 0;
     // Device sector runs of the directories the quick scan read: first -> end.
     std::map<uint64_t, uint64_t> quickDirectorySectors_;
+    // Per lost partition, the directory clusters of its folders: first sector -> (last, folder).
+    std::map<const BaseTree*, std::map<uint64_t, std::pair<uint64_t, BaseTree*>>> lostFolderSectors_;
     // The device path of the sweep in progress, kept so the per-unit work copies nothing.
     std::string sweepPath_;
     std::atomic<bool> quickScanCompleted_{false};
