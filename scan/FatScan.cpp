@@ -473,8 +473,10 @@ int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_and
             }
         }
         if (!deep && !startsWithDotEntries(block)) return 0;  // not a folder's first cluster
-        if (deep && !FS && !startLostFatRoot(block, offset, s)) return 0;
-        if (deep && !FS) offset = 96;
+        if (deep && !FS) {
+            if (!startLostFatRoot(block, offset, s)) return 0;
+            offset = 0;  // the root read again as a whole cluster, from its first entry
+        }
 
         std::vector<uint8_t> buffer(block.data(), block.data() + std::min<size_t>(size, block.size()));
         if (deep && !readFatCluster(s, buffer)) return 0;

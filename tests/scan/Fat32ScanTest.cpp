@@ -3,6 +3,7 @@
 // reach on their own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "disk/DiskReader.h"
@@ -227,6 +228,26 @@ TEST_F(Fat32Damage, TheClusterSizeOfALostRootIsGuessedFromItsFirstFolder) {
     EXPECT_EQ(module.checkForSPCForFat(dataStart), 16u);
     module.setStop(true);  // the search gives up at once
     EXPECT_EQ(module.checkForSPCForFat(dataStart), 0u);
+}
+
+// Without its boot sector a root's cluster size is guessed in 512-byte units; on a disk
+// of 4 KiB sectors its files must still be read from the right sectors.
+TEST_F(Fat32Damage, ALostRootOnADiskOf4KiBSectorsIsReadWhereItLies) {
+    const auto data = localFile("data.bin", 20000);
+    localFile("empty.txt", 0);
+    const std::string copy = " && mcopy -i \"$IMG\" '" + dir.path().string();
+    const fs::path image = makeVolume("16 -n CARD", "mcopy -i \"$IMG\" '" + dir.path().string() +
+                                                        "/empty.txt' ::/EMPTY.TXT && mmd -i \"$IMG\" ::/FIRST" + copy +
+                                                        "/data.bin' ::/DATA.BIN",
+                                      "600000");
+    const uint16_t reserved = ByteView(test::readBytes(image, 0, 512)).u16le(14);
+    test::writeBytes(image, 0, std::vector<uint8_t>(reserved * 512u, 0));  // boot sectors gone
+    scan(image, 4096);
+    std::shared_lock lock(module.treeLock());
+    const auto nodes = test::preOrder(*module.deepNode());
+    const auto file = std::ranges::find(nodes, std::string("DATA.BIN"), &BaseTree::fileName);
+    ASSERT_NE(file, nodes.end());
+    EXPECT_EQ((*file)->getDataForFileWithBSD(image.string()), data);
 }
 
 TEST_F(Fat32Damage, TheRootFolderIsReadFromTheClusterTheBootSectorNames) {
