@@ -401,6 +401,7 @@ int RecoveryModule::addFatFileAndFolder_withFileName_extension_rootDirectory_and
         return 0;
     }
 }
+
 void RecoveryModule::addFatFileExtents(BaseTree& file, uint32_t firstCluster) {
     const auto layout = layoutOf(*FS, blockSize);
     const uint64_t size = file.fileSize;
@@ -540,7 +541,7 @@ int RecoveryModule::recogniseFatVolume(ByteView block, uint64_t s) {
         return 0;
     // A volume inside the known one (a disk image kept as a file on it) is rebuilt in its
     // own geometry up to its end; then the known volume's geometry applies again.
-    if (FS && layoutOf(*FS, blockSize) && layoutOf(*FS, blockSize)->end != UINT64_MAX)
+    if (const auto known = FS ? layoutOf(*FS, blockSize) : std::nullopt; known && known->end != UINT64_MAX)
         enclosingFatVolumes_.emplace_back(*FS, fatEntryCount);
     FS = found;
     fatEntryCount = ++fatVolumesFound_;
