@@ -8,7 +8,7 @@
 //
 //   auto fs = FatBootSectors::readBlock_blockSize(boot, blockSize);   // the boot sector alone
 //   if (!fs) -> not FAT32
-//   read u8SectorPerCluster sectors (at least one) at fs->firstFatSector(start);
+//   read the first sector at fs->firstFatSector(start);
 //     a failed read -> console "Errorn inside Fat Entry", not FAT32
 //   if (!fs->fatStartMatchesMedia(firstFat)) {
 //       read the same at fs->secondFatSector(start) (a failed read: as above)
@@ -16,7 +16,8 @@
 //   }
 //
 // initFatSectorWithBlock_blockSize_withFirstFat_andSecondFat runs both stages at once
-// when both FAT starts are already at hand.
+// when both FAT starts are already at hand. Every count here is in the volume's own
+// sectors of u16BytsPrSec bytes, which need not be the device's: the scan converts them.
 
 #include <cstdint>
 #include <optional>
@@ -59,7 +60,8 @@ public:
     // std::out_of_range when block holds fewer than 512 bytes.
     static std::optional<FatBootSectors> readBlock_blockSize(ByteView block, uint32_t blockSize);
 
-    // Where the first and second FAT begin, for a boot sector at device sector startSector.
+    // Where the first and second FAT begin, for a boot sector at sector startSector, in
+    // the volume's own sectors.
     uint64_t firstFatSector(uint64_t startSector) const { return startSector + u16ReservedSectorCount; }
     uint64_t secondFatSector(uint64_t startSector) const { return firstFatSector(startSector) + u32FATSize; }
     // True when the bytes read at the start of a FAT begin with the media byte, as every
