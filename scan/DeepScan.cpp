@@ -296,6 +296,7 @@ void RecoveryModule::checkForSUbFoldersAndAPFSArrangeMentswithItemDict_andextenD
         enumerateDirectoryEntryApfsItemsDict_ExtentDict_Parent_andScantType(items, extents, deepNode(), "D");
 
         std::unique_lock lock(treeLock());
+        lostFolderSectors_.clear();  // empty folders go now
         BaseTree* deep = deepNode();
         for (auto& child : deep->childrenArray) TreeClassMethod::freeZeroChildFoldersFromNDIR(child.get());
         deep->setscanCompleted(stop ? 3 : 2);

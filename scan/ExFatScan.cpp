@@ -289,6 +289,8 @@ void RecoveryModule::quickSacnForExfat_withScanType(std::span<const uint8_t> sec
             consoleLog("Error while reading the disk : %s\n", error->localizedDescription().c_str());
             return;
         }
+        if (scanType == "Q")
+            rememberQuickDirectory(layout->heapStart, layout->sectorsPerCluster, root.clusters, bytes->size());
         BaseTree* parent = scanType == "Q" ? dirRoot()->getChildAtIndex(0) : deepNode();
         const auto clusterBytes = static_cast<uint32_t>(layout->sectorsPerCluster * blockSize);
         if (scanBlock_ofSize_withDir_andScanType_withStartSector(ByteView(*bytes), static_cast<uint32_t>(bytes->size()),
@@ -385,7 +387,12 @@ int RecoveryModule::scanforExFatInBlock_withSize_startSector_parentNDIR_andScanT
             WPFound = 0;
         }
         int count = 0;
-        for (const auto& set : sets) count += makeExFatNode(set, startSector, parentNDIR, scanType, rootStart);
+        for (const auto& set : sets) {
+            // What the quick scan listed is not listed a second time.
+            const uint64_t sector = startSector + set.streamOffset / blockSize;
+            if (scanType == "D" && quickScanListed(sector)) continue;
+            count += makeExFatNode(set, startSector, parentNDIR, scanType, rootStart);
+        }
         if (count == 0) return 0;
         if (end > blockSize) tillSectorReaded += (end + blockSize - 1) / blockSize;
         return count;
@@ -458,12 +465,12 @@ bool RecoveryModule::makeExFatNode(const ExFatEntrySet& set, uint64_t sector, Ba
     // A folder stored as one run has no FAT chain: its length tells its clusters.
     const bool contiguous = IsBitSet_bit(set.stream.general_secondary_flags, kNoFatChainBit);
     if (contiguous && first >= 2) addContiguousClusters(*node, set, *layout, blockSize);
+    // Its clusters are known before it is placed: placement looks folders up by them.
+    if (!contiguous) addClusterTo_fromSector(node.get(), first);
     BaseTree* folder = node.get();
     if (addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(std::move(node), parent, 0, scanType,
-                                                                        "ExFat")) {
+                                                                        "ExFat"))
         countLinked(folder);
-        if (!contiguous) addClusterTo_fromSector(folder, first);
-    }
     return true;
 }
 
@@ -491,6 +498,7 @@ void RecoveryModule::checkForSubFolders_ofSize_andScanType_withStartSector(BaseT
             consoleLog("Error while reading the disk : %s\n", error->localizedDescription().c_str());
             return std::nullopt;
         }
+        if (scanType == "Q") rememberQuickDirectory(folder->blocksStartsAtSector, folder->SPC, clusters, bytes->size());
         return scanBlock_ofSize_withDir_andScanType_withStartSector(
             ByteView(*bytes), static_cast<uint32_t>(bytes->size()), folder, scanType, folder->blocksStartsAtSector);
     });
@@ -507,25 +515,20 @@ bool RecoveryModule::readExFatCluster(uint64_t sector, std::vector<uint8_t>& buf
 uint32_t RecoveryModule::checkForSPC(uint64_t sector) {
     const uint64_t perUnit = std::max<uint32_t>(blockSize / 512, 1);
     const uint64_t first = returnZeroStartSectorFromSector_withLimit(sector, kSPCSearchUnits);
-    if (first == 0) return 0;
-    std::vector<uint8_t> buffer(std::max<uint32_t>(blockSize, 512));
-    const std::string path = diskPath();
-    for (uint64_t r = first; perUnit * (r - sector) <= kSPCSearchUnits; ++r) {
-        std::fill(buffer.begin(), buffer.end(), 0);
-        if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(r, blockSize, path,
-                                                                                           buffer, 1))
-            return 0;
-        // The folder made first after the root directory takes the cluster right after it,
-        // and a folder's first cluster begins with a file entry.
-        for (size_t piece = 0; piece + 512 <= buffer.size(); piece += 512) {
-            const ByteView p = ByteView(buffer).sub(piece, 512);
-            if (p.u8(0) == 0x85 && FileDirectoryEntry::initFDEWithData(p)) {
-                const uint64_t distance = perUnit * (r - sector) + piece / 512;
-                return distance % 2 == 0 ? static_cast<uint32_t>(distance) : 0;
-            }
-        }
-    }
-    return 0;
+    // Sectors r from first on while (r - sector) 512-byte units stay within the search.
+    const uint64_t reach = kSPCSearchUnits / perUnit + 1;
+    if (first == 0 || first - sector >= reach) return 0;
+    // The folder made first after the root directory takes the cluster right after it,
+    // and a folder's first cluster begins with a file entry.
+    size_t piece = 0;
+    const auto found = findSector(first, reach - (first - sector), [&piece](ByteView bytes) {
+        for (piece = 0; piece + 512 <= bytes.size(); piece += 512)
+            if (bytes.u8(piece) == 0x85 && FileDirectoryEntry::initFDEWithData(bytes.sub(piece, 512))) return true;
+        return false;
+    });
+    if (!found) return 0;
+    const uint64_t distance = perUnit * (*found - sector) + piece / 512;
+    return distance % 2 == 0 ? static_cast<uint32_t>(distance) : 0;
 }
 
 uint64_t RecoveryModule::checkForWPSetiingFileFromStartSector_andWithSPC(uint64_t startSector, uint64_t spc) {

@@ -105,6 +105,64 @@ std::optional<NamedEntry> readNamedEntry(ByteView dir, size_t offset, size_t lon
     return named;
 }
 
+// A volume's own sectors (its bytes per sector; 512-byte units for a root found without
+// its boot sector) in device sectors; nothing when they do not divide evenly.
+std::optional<uint64_t> deviceSectors(const FatBootSectors& fs, uint64_t count, uint32_t blockSize) {
+    const uint64_t unit = fs.u16BytsPrSec != 0 ? fs.u16BytsPrSec : 512;
+    if (blockSize == 0 || count * unit % blockSize != 0) return std::nullopt;
+    return count * unit / blockSize;
+}
+
+// Where a volume's areas lie, in device sectors.
+struct FatLayout {
+    uint64_t volumeStart;
+    uint64_t fatStart;
+    uint64_t fatSectors;  // of one FAT
+    uint64_t dataStart;   // cluster 2
+    uint64_t sectorsPerCluster;
+    uint64_t end;         // the first sector after the volume; UINT64_MAX when unknown
+    uint32_t rootCluster;
+    uint64_t clusterSector(uint32_t cluster) const { return dataStart + sectorsPerCluster * (cluster - 2); }
+    uint64_t rootSector() const { return clusterSector(rootCluster); }
+    uint32_t reserved() const { return static_cast<uint32_t>(fatStart - volumeStart); }
+};
+
+// The layout of a volume whose data region begins at volumeStart + its reserved sectors
+// and FATs; the volume's own counts become device sectors here and nowhere else.
+std::optional<FatLayout> layoutAt(const FatBootSectors& fs, uint64_t volumeStart, uint32_t blockSize) {
+    const auto reserved = deviceSectors(fs, fs.u16ReservedSectorCount, blockSize);
+    const auto fat = deviceSectors(fs, fs.u32FATSize, blockSize);
+    const auto spc = deviceSectors(fs, fs.u8SectorPerCluster, blockSize);
+    const auto total = deviceSectors(fs, fs.u32TotalSectors, blockSize);
+    // A root found without its boot sector is taken to be cluster 2.
+    const uint32_t root = fs.u32RootCluster != 0 ? fs.u32RootCluster : 2;
+    if (!reserved || !fat || !spc || *spc == 0 || !total || root < 2 || root >= kEndOfChain) return std::nullopt;
+    const uint64_t dataStart = volumeStart + *reserved + *fat * fs.u8NumberOfFats;
+    return FatLayout{volumeStart, volumeStart + *reserved, *fat, dataStart, *spc,
+                     *total != 0 ? volumeStart + *total : UINT64_MAX, root};
+}
+
+// The layout of the volume the scan holds, placed by its data-region start.
+std::optional<FatLayout> layoutOf(const FatBootSectors& fs, uint32_t blockSize) {
+    const auto metadata = layoutAt(fs, 0, blockSize);
+    if (!metadata || fs.u64RootDirectorySectors < metadata->dataStart) return std::nullopt;
+    return layoutAt(fs, fs.u64RootDirectorySectors - metadata->dataStart, blockSize);
+}
+
+// True when a sector can begin a root directory: not a folder's own "." cluster, and
+// beginning with a volume label, the last part of a long name, or a file or folder.
+bool looksLikeRootStart(ByteView sector) {
+    if (startsWithDotEntries(sector)) return false;
+    if (sector.matches(70, "~1") || sector.matches(102, "~1")) return true;  // the hidden folders a Mac leaves
+    const uint8_t attribute = sector.u8(11);
+    if (attribute == 0x08) return true;
+    if (const auto part = FatLongNameEntry::initLFNWithBlock(sector.sub(0, kEntrySize)))
+        return part->u8Ordinal == 0xE5 || (part->u8Ordinal & 0x40) != 0;
+    const FatDataEntry entry = FatDataEntry::initFDEWithBlock(sector.sub(11, 21));
+    return (entry.isFile || entry.isFolder) &&
+           RecoveryModule::checkValidate_withExtensuion_andFlag(sector.sub(0, 8), sector.sub(8, 3), entry.isFile);
+}
+
 // Splits "name.ext" at its last dot; a name without one has no extension.
 std::pair<std::string, std::optional<std::string>> splitExtension(const std::string& name) {
     const size_t dot = name.rfind('.');
@@ -151,13 +209,14 @@ std::string RecoveryModule::getFatFileNameFromBlock(ByteView entry) {
 }
 
 std::optional<FatBootSectors> RecoveryModule::readFatBootSectors(ByteView bootSector, uint64_t startSector) const {
-    const auto boot = FatBootSectors::readBlock_blockSize(bootSector, blockSize);
-    if (!boot) return std::nullopt;
+    auto boot = FatBootSectors::readBlock_blockSize(bootSector, blockSize);
+    const auto layout = boot ? layoutAt(*boot, startSector, blockSize) : std::nullopt;
+    if (!layout) return std::nullopt;
     const std::string path = diskPath();
     // The first FAT must begin with the media byte; when it does not, the second may.
-    std::vector<uint8_t> firstFat(std::max<size_t>(boot->u8SectorPerCluster, 1) * blockSize, 0);
-    if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-            boot->firstFatSector(startSector), blockSize, path, firstFat, std::max<uint8_t>(boot->u8SectorPerCluster, 1))) {
+    std::vector<uint8_t> firstFat(blockSize, 0);
+    if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(layout->fatStart, blockSize,
+                                                                                       path, firstFat, 1)) {
         consoleLog("Errorn inside Fat Entry\n");
         return std::nullopt;
     }
@@ -165,12 +224,14 @@ std::optional<FatBootSectors> RecoveryModule::readFatBootSectors(ByteView bootSe
     if (!boot->fatStartMatchesMedia(ByteView(firstFat))) {
         secondFat.assign(blockSize, 0);
         if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-                boot->secondFatSector(startSector), blockSize, path, secondFat, 1))
+                layout->fatStart + layout->fatSectors, blockSize, path, secondFat, 1))
             secondFat.clear();
     }
-    return FatBootSectors::initFatSectorWithBlock_blockSize_withFirstFat_andSecondFat(bootSector, blockSize,
-                                                                                     ByteView(firstFat),
-                                                                                     ByteView(secondFat));
+    auto fs = FatBootSectors::initFatSectorWithBlock_blockSize_withFirstFat_andSecondFat(bootSector, blockSize,
+                                                                                        ByteView(firstFat),
+                                                                                        ByteView(secondFat));
+    if (fs) fs->setU64RootDirectorySector(layout->dataStart);
+    return fs;
 }
 
 void RecoveryModule::quickScanForFat32_withScanType_withStartSector(std::span<const uint8_t> bootSector,
@@ -179,13 +240,11 @@ void RecoveryModule::quickScanForFat32_withScanType_withStartSector(std::span<co
     try {
         FS.reset();
         FS = readFatBootSectors(ByteView(bootSector), startSector);
-        if (!FS) return;
-        const uint64_t dataStart =
-            startSector + FS->u16ReservedSectorCount + uint64_t{FS->u32FATSize} * FS->u8NumberOfFats;
-        FS->setU64RootDirectorySector(dataStart);
+        const auto layout = FS ? layoutOf(*FS, blockSize) : std::nullopt;
+        if (!layout) return;
+        const uint64_t root = layout->rootSector();
         BaseTree* parent = scanType == "Q" ? dirRoot()->getChildAtIndex(0) : deepNode();
-        ScanForFatFromSector_rootDirectoryStart_fatDetailsArray_dir_andScanType(dataStart, dataStart, parent,
-                                                                                scanType);
+        ScanForFatFromSector_rootDirectoryStart_fatDetailsArray_dir_andScanType(root, root, parent, scanType);
     } catch (const std::exception& e) {
         log(e.what(), "quickScanForFat32");
     }
@@ -194,17 +253,18 @@ void RecoveryModule::quickScanForFat32_withScanType_withStartSector(std::span<co
 std::optional<std::vector<uint32_t>> RecoveryModule::getClusterForSector_withReservedCount_andvolStart(
     uint32_t firstCluster, uint32_t reservedCount, uint64_t volStart) {
     std::vector<uint32_t> chain;
-    if (!FS || firstCluster > kEndOfChain) return chain;
+    const auto layout = FS ? layoutOf(*FS, blockSize) : std::nullopt;
+    if (!layout || firstCluster > kEndOfChain) return chain;
     // The FAT bounds every chain: no chain is longer than the FAT has entries, and a
-    // cluster met twice ends it.
-    const uint64_t fatEntries = uint64_t{FS->u32FATSize} * blockSize / 4;
+    // cluster met twice ends it. A volume found without its FATs has no chains.
+    const uint64_t fatEntries = layout->fatSectors * blockSize / 4;
     const uint64_t fatStart = volStart + reservedCount;
     const uint64_t windowSectors = std::max<uint64_t>(8192 / blockSize, 1);
     std::vector<uint8_t> window(windowSectors * blockSize);
     uint64_t windowStart = UINT64_MAX;
     std::unordered_set<uint32_t> visited{firstCluster};
     const std::string path = diskPath();
-    for (uint32_t cluster = firstCluster;;) {
+    for (uint32_t cluster = firstCluster; fatEntries != 0;) {
         const uint64_t byte = uint64_t{cluster} * 4;
         const uint64_t sector = fatStart + byte / blockSize;
         if (sector < windowStart || sector >= windowStart + windowSectors) {
@@ -227,26 +287,8 @@ std::optional<std::vector<uint32_t>> RecoveryModule::getClusterForSector_withRes
         chain.push_back(next);
         cluster = next;
     }
+    return chain;
 }
-
-namespace {
-// The volume's layout, from the boot sector the scan holds.
-struct FatLayout {
-    uint64_t dataStart;
-    uint32_t sectorsPerCluster;
-    uint32_t reserved;
-    uint64_t volumeStart;
-    uint64_t clusterSector(uint32_t cluster) const { return dataStart + uint64_t{sectorsPerCluster} * (cluster - 2); }
-};
-
-FatLayout layoutOf(const FatBootSectors& fs) {
-    const uint64_t fats = uint64_t{fs.u32FATSize} * fs.u8NumberOfFats;
-    const uint64_t dataStart = fs.u64RootDirectorySectors;
-    return {dataStart, std::max<uint32_t>(fs.u8SectorPerCluster, 1), fs.u16ReservedSectorCount,
-            dataStart >= fats + fs.u16ReservedSectorCount ? dataStart - fats - fs.u16ReservedSectorCount : 0};
-}
-
-}  // namespace
 
 // The clusters of a directory: its first, then those its FAT chain leads to.
 static std::vector<uint32_t> withChain(uint32_t first, const std::optional<std::vector<uint32_t>>& chain) {
@@ -261,19 +303,21 @@ void RecoveryModule::ScanForFatFromSector_rootDirectoryStart_fatDetailsArray_dir
     uint64_t sector, uint64_t rootDirectoryStart, BaseTree* dir, const std::string& scanType) {
     try {
         const bool quickBranch = dir->fileName == kQuickScan;
-        const FatLayout layout = layoutOf(*FS);
-        if (sector < layout.dataStart) return;
+        const auto layout = layoutOf(*FS, blockSize);
+        if (!layout || sector < layout->dataStart) return;
         // The root is read through its whole cluster chain, not only its first cluster.
-        const auto first = static_cast<uint32_t>((sector - layout.dataStart) / layout.sectorsPerCluster + 2);
-        const auto chain = getClusterForSector_withReservedCount_andvolStart(first, layout.reserved, layout.volumeStart);
-        const auto bytes = readClusterRuns(layout.dataStart, layout.sectorsPerCluster, withChain(first, chain),
-                                           kMaxDirectoryBytes);
+        const auto first = static_cast<uint32_t>((sector - layout->dataStart) / layout->sectorsPerCluster + 2);
+        const std::vector<uint32_t> clusters = withChain(
+            first, getClusterForSector_withReservedCount_andvolStart(first, layout->reserved(), layout->volumeStart));
+        const auto bytes = readClusterRuns(layout->dataStart, layout->sectorsPerCluster, clusters, kMaxDirectoryBytes);
         if (!bytes) {
             consoleLog("Error in reading Fat Data.\n");
             return;
         }
         const ByteView directory(*bytes);
         if (!quickBranch && !startsWithDotEntries(directory)) return;
+        if (scanType == "Q")
+            rememberQuickDirectory(layout->dataStart, layout->sectorsPerCluster, clusters, bytes->size());
         int count = 0;
         for (size_t offset = quickBranch ? 0 : 64; directory.has(offset, kEntrySize); offset += kEntrySize) {
             const auto named = readNamedEntry(directory, offset, quickBranch ? 0 : 64);
@@ -300,21 +344,22 @@ int RecoveryModule::addFatFileAndFolder_withFileName_extension_rootDirectory_and
     uint64_t rootDirectory, BaseTree* parent, const std::string& scanType) {
     try {
         ActiveFileSystem = 4;
-        if (fileName.empty() || fileName.find("(null)") != std::string::npos) return 0;
-        const FatLayout layout = layoutOf(*FS);
+        const auto layout = FS ? layoutOf(*FS, blockSize) : std::nullopt;
+        if (!layout || fileName.empty() || fileName.find("(null)") != std::string::npos) return 0;
         const uint32_t firstCluster =
             (uint32_t{entry.FDE2.u16FirstClusterHighWrd} << 16) | entry.FDE2.u16FirstClusterLowWrd;
 
         auto node = TreeClassMethod::createNDIR();
         node->setentry(1);
-        node->setblockSstartsAtSector(layout.dataStart);
-        node->setspc(layout.sectorsPerCluster);
+        node->setblockSstartsAtSector(layout->dataStart);
+        node->setspc(static_cast<uint32_t>(layout->sectorsPerCluster));
         node->setfileSize(entry.FDE3.u32FileSize);
         node->setpresentSect(rootDirectory);
         node->setcreatedDate(uint32_t{entry.FDE2.u16CreatedDate} << 16 | entry.FDE2.u16CreatedTime);
         node->setmodifiedDate(uint32_t{entry.FDE2.u16WriteDate} << 16 | entry.FDE2.u16WriteTime);
         node->setdelete(entry.isDeleted || fileName.find(".Trashes") != std::string::npos);
-        if (rootDirectory >= layout.dataStart && rootDirectory - layout.dataStart <= layout.sectorsPerCluster)
+        // The root's own entries.
+        if (rootDirectory >= layout->rootSector() && rootDirectory - layout->rootSector() <= layout->sectorsPerCluster)
             node->setfileID(2);
         node->createButtons();
 
@@ -335,13 +380,13 @@ int RecoveryModule::addFatFileAndFolder_withFileName_extension_rootDirectory_and
         node->setName(fileName);
         node->setClusterToRead(firstCluster);
         if (firstCluster >= 2) {
-            node->setstartRange(layout.clusterSector(firstCluster));
-            node->setendRange(layout.clusterSector(firstCluster) + layout.sectorsPerCluster - 1);
+            node->setstartRange(layout->clusterSector(firstCluster));
+            node->setendRange(layout->clusterSector(firstCluster) + layout->sectorsPerCluster - 1);
         }
         // A folder's extents hold the cluster numbers of its further clusters.
         if (firstCluster >= 2)
-            if (const auto chain =
-                    getClusterForSector_withReservedCount_andvolStart(firstCluster, layout.reserved, layout.volumeStart))
+            if (const auto chain = getClusterForSector_withReservedCount_andvolStart(
+                    firstCluster, layout->reserved(), layout->volumeStart))
                 for (size_t i = 0; i + 1 < chain->size(); ++i)
                     if ((*chain)[i] < kEndOfChain) TreeClassMethod::addDataExtStartBlock_blockCount_toDir((*chain)[i], 1, node.get());
         ++folderCount;
@@ -358,28 +403,28 @@ int RecoveryModule::addFatFileAndFolder_withFileName_extension_rootDirectory_and
 }
 
 void RecoveryModule::addFatFileExtents(BaseTree& file, uint32_t firstCluster) {
-    const FatLayout layout = layoutOf(*FS);
+    const auto layout = layoutOf(*FS, blockSize);
     const uint64_t size = file.fileSize;
-    if (size == 0 || firstCluster < 2) return;
-    const uint64_t clusterBytes = uint64_t{layout.sectorsPerCluster} * blockSize;
+    if (!layout || size == 0 || firstCluster < 2) return;
+    const uint64_t clusterBytes = layout->sectorsPerCluster * blockSize;
     // An existing file whose chain is intact is described by its chain, run by run, so a
     // fragmented file comes back whole. A deleted file's chain is gone: its clusters are
     // taken to follow one another.
     if (!file.deleted) {
-        const auto chain = getClusterForSector_withReservedCount_andvolStart(firstCluster, layout.reserved,
-                                                                            layout.volumeStart);
+        const auto chain =
+            getClusterForSector_withReservedCount_andvolStart(firstCluster, layout->reserved(), layout->volumeStart);
         if (chain && !chain->empty() && chain->back() >= kEndOfChain &&
             chain->size() == (size + clusterBytes - 1) / clusterBytes) {
             std::vector<uint32_t> clusters{firstCluster};
             clusters.insert(clusters.end(), chain->begin(), chain->end() - 1);
             for (auto [first, count] : RecoveryModule::clusterRuns(clusters))
                 TreeClassMethod::addDataExtStartBlock_blockCount_toDir(
-                    static_cast<uint32_t>(uint64_t{layout.sectorsPerCluster} * (first - 2)),
-                    static_cast<uint32_t>(uint64_t{layout.sectorsPerCluster} * count), &file);
+                    static_cast<uint32_t>(layout->sectorsPerCluster * (first - 2)),
+                    static_cast<uint32_t>(layout->sectorsPerCluster * count), &file);
             return;
         }
     }
-    const uint64_t start = uint64_t{layout.sectorsPerCluster} * (firstCluster - 2);
+    const uint64_t start = layout->sectorsPerCluster * (firstCluster - 2);
     const uint64_t sectors = (size + blockSize - 1) / blockSize;
     if (start + sectors > UINT32_MAX) return;  // cannot be described in 32-bit extents
     TreeClassMethod::addDataExtStartBlock_blockCount_toDir(static_cast<uint32_t>(start), 1, &file);
@@ -393,12 +438,13 @@ void RecoveryModule::checkForSubNodesForFat_withStartSector_withScanType(BaseTre
     walkFolders(dir, "checkForSubNodesForFat", [&](BaseTree* folder) -> std::optional<int> {
         std::vector<uint32_t> clusters{folder->clustToRead};
         for (const DataExt& ext : folder->dataExtArray) clusters.push_back(ext.startBlock);
-        const FatLayout layout = layoutOf(*FS);
-        const auto bytes = readClusterRuns(layout.dataStart, layout.sectorsPerCluster, clusters, kMaxDirectoryBytes);
+        const auto bytes = readClusterRuns(folder->blocksStartsAtSector, folder->SPC, clusters, kMaxDirectoryBytes);
         if (!bytes) {
             consoleLog("Unable to read sector\n");
             return std::nullopt;
         }
+        if (scanType == "Q" && startsWithDotEntries(ByteView(*bytes)))
+            rememberQuickDirectory(folder->blocksStartsAtSector, folder->SPC, clusters, bytes->size());
         return deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(
             ByteView(*bytes), folder, static_cast<uint32_t>(bytes->size()), scanType, folder->blocksStartsAtSector);
     });
@@ -409,50 +455,44 @@ int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_and
     try {
         const bool deep = scanType == "D";
         const uint64_t s = startSector;
+        if (deep) leaveEndedFatVolumes(s);
         size_t offset = 64;
         const bool folderCluster = deep && startsWithDotEntries(block);
         // Any maker's name may follow the jump ("MSDOS5.0", "BSD  4.4", "mkfs.fat", a
         // camera's): the boot-sector test itself decides.
         if (deep && !folderCluster && block.matches(0, "\xEB\x58\x90")) return recogniseFatVolume(block, s);
         if (deep && !folderCluster && FS) {
-            const uint64_t dataStart = FS->u64RootDirectorySectors;
+            const auto layout = layoutOf(*FS, blockSize);
+            const uint64_t root = layout ? layout->rootSector() : FS->u64RootDirectorySectors;
             bool zeroed = true;
             for (size_t i = 13; i <= 20; ++i) zeroed = zeroed && block.u8(i) == 0;
-            if (s != dataStart && zeroed) {
+            if (s != root && zeroed) {
                 offset = 96;
-                if (s + uint32_t(FS->u32FATSize * FS->u8NumberOfFats) + FS->u16ReservedSectorCount != dataStart)
-                    FS.reset();
+                if (!layout || s != layout->volumeStart) FS.reset();  // the block is outside the known volume
             } else {
-                offset = s == dataStart ? 96 : 0;
+                offset = 0;  // the root's first entries are files and folders like any others
             }
         }
         if (!deep && !startsWithDotEntries(block)) return 0;  // not a folder's first cluster
+        if (deep && !FS) {
+            if (!startLostFatRoot(block, offset, s)) return 0;
+            offset = 0;  // the root read again as a whole cluster, from its first entry
+        }
 
         std::vector<uint8_t> buffer(block.data(), block.data() + std::min<size_t>(size, block.size()));
-        if (deep && FS && !readFatCluster(s, buffer)) return 0;
+        if (deep && !readFatCluster(s, buffer)) return 0;
+        // A long name's parts may start the cluster, but never in a folder's own "." cluster.
+        const size_t longNameFloor = startsWithDotEntries(ByteView(buffer)) ? 64 : 0;
         int count = 0;
-        for (ByteView entries(buffer); entries.has(offset, kEntrySize); offset += kEntrySize) {
+        for (const ByteView entries(buffer); entries.has(offset, kEntrySize); offset += kEntrySize) {
             if (checkStart8BytesAreZero(entries.sub(offset, kEntrySize))) break;
-            const auto named = readNamedEntry(entries, offset, deep ? 32 : 64);
+            // What the quick scan listed is not listed a second time.
+            if (deep && quickScanListed(s + offset / blockSize)) continue;
+            const auto named = readNamedEntry(entries, offset, longNameFloor);
             if (!named) continue;
-            if (FS || !deep) {
-                const auto [base, extension] = splitExtension(named->name);
-                count += addFatFileAndFolder_withFileName_extension_rootDirectory_andParent_sacnType(
-                    named->entry, named->entry.isFolder ? named->name : base, extension, s, parent, scanType);
-                continue;
-            }
-            // A root directory with no volume known: its first entry must be a folder
-            // (never a folder's own "." cluster), and the cluster size is guessed.
-            if (!named->entry.isFolder || startsWithDotEntries(block)) return 0;
-            const uint32_t guess = checkForSPCForFat(s);
-            if (guess == 0) return 0;
-            FS = FatBootSectors{};
-            ++fatEntryCount;
-            FS->setU64RootDirectorySector(s);
-            FS->setU8SectorPerClusters(static_cast<uint8_t>(std::min<uint32_t>(guess, 255)));
-            if (!readFatCluster(s, buffer)) return 0;
-            entries = ByteView(buffer);
-            offset = 96 - kEntrySize;
+            const auto [base, extension] = splitExtension(named->name);
+            count += addFatFileAndFolder_withFileName_extension_rootDirectory_andParent_sacnType(
+                named->entry, named->entry.isFolder ? named->name : base, extension, s, parent, scanType);
         }
         if (count == 0) return 0;
         if (offset > blockSize) tillSectorReaded += (offset + blockSize - 1) / blockSize;
@@ -463,79 +503,100 @@ int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_and
     }
 }
 
-// A FAT32 boot sector met by the sweep at sector s: 1 when it is taken as a volume.
+// A root directory met by the sweep with no volume known: its first acceptable entry
+// must be a folder (never in a folder's own "." cluster), and the cluster size is
+// guessed. True when it is taken as the root of a volume.
+bool RecoveryModule::startLostFatRoot(ByteView block, size_t offset, uint64_t s) {
+    if (startsWithDotEntries(block)) return false;
+    for (; block.has(offset, kEntrySize) && !checkStart8BytesAreZero(block.sub(offset, kEntrySize));
+         offset += kEntrySize) {
+        const auto named = readNamedEntry(block, offset, 32);
+        if (!named) continue;
+        if (!named->entry.isFolder) return false;
+        // Without a boot sector the volume counts in 512-byte units, as the guess does.
+        FatBootSectors lost;
+        lost.setU8SectorPerClusters(static_cast<uint8_t>(std::min<uint32_t>(checkForSPCForFat(s), 255)));
+        lost.setU64RootDirectorySector(s);
+        if (lost.u8SectorPerCluster == 0 || !layoutOf(lost, blockSize)) return false;
+        FS = lost;
+        fatEntryCount = ++fatVolumesFound_;
+        return true;
+    }
+    return false;
+}
+
+// A FAT32 boot sector met by the sweep at sector s: 1 when it is taken as a volume. One
+// that fails the tests leaves the known volume as it was.
 int RecoveryModule::recogniseFatVolume(ByteView block, uint64_t s) {
     if (FS && FS->u64RootDirectorySectors > s) return 1;  // the backup boot sector, 6 sectors in
-    FS = readFatBootSectors(block, s);
-    if (!FS) return 0;
-    const uint64_t dataStart = s + uint32_t(FS->u32FATSize * FS->u8NumberOfFats) + FS->u16ReservedSectorCount;
-    FS->setU64RootDirectorySector(dataStart);
+    auto found = readFatBootSectors(block, s);
+    const auto layout = found ? layoutOf(*found, blockSize) : std::nullopt;
+    // The whole volume must lie on the device and its root directory where it says.
+    if (!layout || found->u32TotalSectors == 0 || layout->end > totalSector() || layout->rootSector() >= layout->end)
+        return 0;
     std::vector<uint8_t> root(std::max<uint32_t>(blockSize, 512), 0);
-    if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(dataStart, blockSize,
-                                                                                       diskPath(), root, 1)) {
-        FS.reset();
+    if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+            layout->rootSector(), blockSize, diskPath(), root, 1) ||
+        !looksLikeRootStart(ByteView(root)))
         return 0;
-    }
-    // A root directory is expected there: the hidden "~1" folders a Mac leaves, or a
-    // volume label or a plausible entry first.
-    const ByteView first(root);
-    const bool macFolders = first.matches(70, "~1") || first.matches(102, "~1");
-    const uint8_t attribute = first.u8(11);
-    const bool rootLike = attribute == 0x08 || (first.u8(0) != 0 && checkValidate_withExtensuion_andFlag(
-                                                                       first.sub(0, 8), first.sub(8, 3),
-                                                                       (attribute & 0x10) == 0));
-    if (!macFolders && !rootLike) {
-        FS.reset();
-        return 0;
-    }
+    // A volume inside the known one (a disk image kept as a file on it) is rebuilt in its
+    // own geometry up to its end; then the known volume's geometry applies again.
+    if (const auto known = FS ? layoutOf(*FS, blockSize) : std::nullopt; known && known->end != UINT64_MAX)
+        enclosingFatVolumes_.emplace_back(*FS, fatEntryCount);
+    FS = found;
+    fatEntryCount = ++fatVolumesFound_;
     if (startSectorForPhysicalScan == 0) startSectorForPhysicalScan = s;
-    ++fatEntryCount;
     return 1;
+}
+
+// Past a volume's end its geometry no longer applies: the volume it was found in, if
+// any, is the known volume again.
+void RecoveryModule::leaveEndedFatVolumes(uint64_t s) {
+    while (FS || !enclosingFatVolumes_.empty()) {
+        const auto layout = FS ? layoutOf(*FS, blockSize) : std::nullopt;
+        if (layout && s < layout->end) return;
+        if (enclosingFatVolumes_.empty()) {
+            FS.reset();
+            return;
+        }
+        std::tie(FS, fatEntryCount) = enclosingFatVolumes_.back();
+        enclosingFatVolumes_.pop_back();
+    }
 }
 
 // Re-reads one whole cluster of the known volume at sector s.
 bool RecoveryModule::readFatCluster(uint64_t s, std::vector<uint8_t>& buffer) {
-    const uint32_t perUnit = std::max<uint32_t>(blockSize / 512, 1);
-    const uint32_t sectors = blockSize <= 512 ? FS->u8SectorPerCluster : FS->u8SectorPerCluster / perUnit;
-    if (sectors == 0) return false;
-    buffer.assign(size_t{sectors} * blockSize, 0);
-    return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(s, blockSize, diskPath(),
-                                                                                           buffer, sectors);
+    const auto layout = FS ? layoutOf(*FS, blockSize) : std::nullopt;
+    if (!layout || layout->sectorsPerCluster * blockSize > kMaxDirectoryBytes) return false;
+    buffer.assign(layout->sectorsPerCluster * blockSize, 0);
+    return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+        s, blockSize, diskPath(), buffer, layout->sectorsPerCluster);
 }
 
 uint32_t RecoveryModule::checkForSPCForFat(uint64_t sector) {
     const uint64_t perUnit = std::max<uint32_t>(blockSize / 512, 1);
     const uint64_t first = returnZeroStartSectorFromSector_withLimit(sector, 255);
-    if (first == 0) return 0;
-    std::vector<uint8_t> buffer(blockSize);
-    for (uint64_t r = first; perUnit * (r - sector) < 256; ++r) {
-        std::fill(buffer.begin(), buffer.end(), 0);
-        if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(r, blockSize, diskPath(),
-                                                                                           buffer, 1))
-            return 0;
-        // The first folder made on the volume sits in cluster 3, right after the root's cluster 2.
-        for (size_t piece = 0; piece + 512 <= buffer.size(); piece += 512) {
-            const ByteView p = ByteView(buffer).sub(piece, 512);
-            if (p.u8(0) == '.' || p.u8(32) == '.' || p.u8(33) == '.') {
-                const uint64_t distance = perUnit * (r - sector) + piece / 512;
-                return distance % 2 == 0 ? static_cast<uint32_t>(distance) : 0;
-            }
-        }
-    }
-    return 0;
+    // Sectors r from first on while (r - sector) 512-byte units stay below 256.
+    const uint64_t reach = (256 + perUnit - 1) / perUnit;
+    if (first == 0 || first - sector >= reach) return 0;
+    // The first folder made on the volume sits in cluster 3, right after the root's cluster 2:
+    // its first cluster begins with the "." entry.
+    size_t piece = 0;
+    const auto found = findSector(first, reach - (first - sector), [&piece](ByteView bytes) {
+        for (piece = 0; piece + 512 <= bytes.size(); piece += 512)
+            if (bytes.u8(piece) == '.' || bytes.u8(piece + 32) == '.' || bytes.u8(piece + 33) == '.') return true;
+        return false;
+    });
+    if (!found) return 0;
+    const uint64_t distance = perUnit * (*found - sector) + piece / 512;
+    return distance % 2 == 0 ? static_cast<uint32_t>(distance) : 0;
 }
 
 uint64_t RecoveryModule::returnZeroStartSectorFromSector_withLimit(uint64_t sector, uint64_t limit) {
     try {
         const uint64_t perUnit = std::max<uint32_t>(blockSize / 512, 1);
-        std::vector<uint8_t> buffer(std::max<uint32_t>(blockSize, 8));
-        for (uint64_t r = sector + 1; perUnit * (r - sector) <= limit; ++r) {
-            std::fill(buffer.begin(), buffer.end(), 0);
-            if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(r, blockSize,
-                                                                                               diskPath(), buffer, 1))
-                return 0;
-            if (checkStart8BytesAreZero(ByteView(buffer))) return r;
-        }
+        return findSector(sector + 1, limit / perUnit, [](ByteView bytes) { return checkStart8BytesAreZero(bytes); })
+            .value_or(0);
     } catch (const std::exception& e) {
         log(e.what(), "returnZeroStartSectorFromSector");
     }

@@ -244,21 +244,25 @@ bool RecoveryModule::placeLostPartitionNode(std::unique_ptr<BaseTree> node, Base
     bool createdPartition = false;
     {
         std::unique_lock lock(treeLock());
-        BaseTree* target = lostPartitionTarget(*node, dir, parentID, fileSystem, createdPartition);
-        if (!linkChild(std::move(node), target)) return false;
+        BaseTree* partition = nullptr;
+        BaseTree* target = lostPartitionTarget(*node, dir, parentID, fileSystem, createdPartition, partition);
+        BaseTree* linked = linkChild(std::move(node), target);
+        if (!linked) return false;
+        if (folder && partition && (fileSystem == "Fat" || fileSystem == "ExFat")) rememberLostFolder(partition, linked);
     }
     if (createdPartition && folder && del) del->reloadOutlineData();
     return true;
 }
 
 BaseTree* RecoveryModule::lostPartitionTarget(const BaseTree& node, BaseTree* dir, uint32_t parentID,
-                                              const std::string& fileSystem, bool& createdPartition) {
+                                              const std::string& fileSystem, bool& createdPartition,
+                                              BaseTree*& partition) {
     if (!dir || dir->fileName != kDeepScan) return dir;
     // A partition is matched by its folder's whole name: "Lost Partition: ExFat"
     // contains "Fat" but holds another volume.
     const std::string partitionName =
         "Lost Partition: " + lostPartitionLabel(fileSystem, getEntryCountForFileSystem(fileSystem));
-    BaseTree* partition =
+    partition =
         fileSystem == "Apfs" ? dir : TreeClassMethod::getNDIRFromLostAndFound_withExtensionName(dir, partitionName);
     if (!partition) {
         partition = linkAndCount(TreeClassMethod::createNDIRWithName(partitionName), dir);
@@ -270,9 +274,7 @@ BaseTree* RecoveryModule::lostPartitionTarget(const BaseTree& node, BaseTree* di
     if (fileSystem == "Fat" || fileSystem == "ExFat") {
         // The folder whose directory cluster holds the entry; else "Lost", but the
         // root's own entries go straight into the partition.
-        if (BaseTree* owner =
-                TreeClassMethod::checkForParentForExFatAndFatWithStartSector_inParent(node.presentSector, partition))
-            return owner;
+        if (BaseTree* owner = lostFolderOwning(partition, node.presentSector)) return owner;
         return node.fileID == 2 || !lost ? partition : lost;
     }
     BaseTree* candidate = partition;
@@ -286,6 +288,28 @@ BaseTree* RecoveryModule::lostPartitionTarget(const BaseTree& node, BaseTree* di
         above && contains(above->fileName, kDeepScan))
         return candidateLost;
     return candidate;
+}
+
+// The directory clusters of a folder placed in a lost partition, so the entries found
+// in them later join it without a search of the partition.
+void RecoveryModule::rememberLostFolder(const BaseTree* partition, BaseTree* folder) {
+    auto& sectors = lostFolderSectors_[partition];
+    if (folder->startRange <= folder->endrange) sectors.try_emplace(folder->startRange, folder->endrange, folder);
+    if (folder->SPC == 0) return;
+    for (const DataExt& extent : folder->dataExtArray) {
+        if (extent.startBlock < 2) continue;
+        const uint64_t first = folder->blocksStartsAtSector + uint64_t{folder->SPC} * (extent.startBlock - 2);
+        sectors.try_emplace(first, first + folder->SPC - 1, folder);
+    }
+}
+
+BaseTree* RecoveryModule::lostFolderOwning(const BaseTree* partition, uint64_t sector) const {
+    const auto found = lostFolderSectors_.find(partition);
+    if (found == lostFolderSectors_.end()) return nullptr;
+    auto run = found->second.upper_bound(sector);
+    if (run == found->second.begin()) return nullptr;
+    --run;
+    return sector <= run->second.first ? run->second.second : nullptr;
 }
 
 bool RecoveryModule::placeCarvedFile(std::unique_ptr<BaseTree> fileDir) {

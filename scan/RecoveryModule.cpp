@@ -19,6 +19,8 @@ namespace norix {
 namespace {
 // While paused, the scanning loops look at the flags this often.
 constexpr auto kPausePoll = std::chrono::milliseconds(100);
+// The searches for a sector read this much at a time.
+constexpr uint64_t kSearchWindowBytes = 256 * 1024;
 
 std::string lowerCased(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -115,6 +117,43 @@ std::optional<std::vector<uint8_t>> RecoveryModule::readClusterRuns(uint64_t hea
     return bytes;
 }
 
+void RecoveryModule::rememberQuickDirectory(uint64_t heapStart, uint64_t sectorsPerCluster,
+                                            const std::vector<uint32_t>& clusters, uint64_t bytes) {
+    uint64_t left = bytes / blockSize;
+    for (auto [first, count] : clusterRuns(clusters)) {
+        if (left == 0 || first < 2) break;
+        const uint64_t sectors = std::min(left, sectorsPerCluster * count);
+        const uint64_t start = heapStart + sectorsPerCluster * (first - 2);
+        auto [run, added] = quickDirectorySectors_.try_emplace(start, start + sectors);
+        if (!added) run->second = std::max(run->second, start + sectors);
+        left -= sectors;
+    }
+}
+
+bool RecoveryModule::quickScanListed(uint64_t sector) const {
+    const auto after = quickDirectorySectors_.upper_bound(sector);
+    return after != quickDirectorySectors_.begin() && sector < std::prev(after)->second;
+}
+
+std::optional<uint64_t> RecoveryModule::findSector(uint64_t first, uint64_t count,
+                                                   const std::function<bool(ByteView sector)>& matches) const {
+    const std::string path = diskPath();
+    const uint64_t windowSectors = std::max<uint64_t>(kSearchWindowBytes / blockSize, 1);
+    std::vector<uint8_t> window(windowSectors * blockSize);
+    for (uint64_t sector = first; sector - first < count;) {
+        if (waitWhilePausedOrStopped() || sector >= totalSector()) return std::nullopt;
+        const uint64_t sectors = std::min({windowSectors, count - (sector - first), totalSector() - sector});
+        std::fill(window.begin(), window.end(), 0);
+        if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(sector, blockSize, path,
+                                                                                           window, sectors))
+            return std::nullopt;
+        for (uint64_t i = 0; i < sectors; ++i)
+            if (matches(ByteView(window).sub(i * blockSize, blockSize))) return sector + i;
+        sector += sectors;
+    }
+    return std::nullopt;
+}
+
 void RecoveryModule::countLinked(BaseTree* node) {
     std::unique_lock lock(treeMutex_);
     TreeClassMethod::addChildCountInDIR(node);
@@ -162,6 +201,7 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
     tillSectorReaded = 0;
     stop = false;
     pause = false;
+    quickDirectorySectors_.clear();
     setTheDiskInModule(disk);
     if (!theDisk() || !dirRoot_) return;
     initializeValue();
@@ -197,6 +237,9 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
 
 void RecoveryModule::initializeValue() {
     FS.reset();
+    enclosingFatVolumes_.clear();
+    fatVolumesFound_ = 0;
+    lostFolderSectors_.clear();
     mbs.reset();
     fileCount = 0;
     folderCount = 0;

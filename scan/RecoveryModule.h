@@ -270,7 +270,18 @@ private:
     void countLinked(BaseTree* node);
     void addFatFileExtents(BaseTree& file, uint32_t firstCluster);
     int recogniseFatVolume(ByteView block, uint64_t sector);
+    bool startLostFatRoot(ByteView block, size_t offset, uint64_t sector);
+    void leaveEndedFatVolumes(uint64_t sector);
     bool readFatCluster(uint64_t sector, std::vector<uint8_t>& buffer);
+    // Directory clusters the quick scan has read (device sectors from heapStart, bytes of
+    // them), and whether a device sector lies in one: the sweep lists no entry twice.
+    void rememberQuickDirectory(uint64_t heapStart, uint64_t sectorsPerCluster, const std::vector<uint32_t>& clusters,
+                                uint64_t bytes);
+    bool quickScanListed(uint64_t sector) const;
+    // The first of count device sectors from first on that matches, read many sectors at
+    // a time; nothing when none does, a read fails or the scan is stopped.
+    std::optional<uint64_t> findSector(uint64_t first, uint64_t count,
+                                       const std::function<bool(ByteView sector)>& matches) const;
     // exFAT steps.
     int recogniseExFatBootSector(ByteView block, uint64_t sector);
     int recogniseLostExFatRoot(uint64_t sector, BaseTree* parent, const std::string& scanType);
@@ -285,11 +296,22 @@ private:
                                 const std::string& fileSystem, bool folder);
     bool placeCarvedFile(std::unique_ptr<BaseTree> fileDir);
     BaseTree* lostPartitionTarget(const BaseTree& node, BaseTree* dir, uint32_t parentID,
-                                  const std::string& fileSystem, bool& createdPartition);
+                                  const std::string& fileSystem, bool& createdPartition, BaseTree*& partition);
+    void rememberLostFolder(const BaseTree* partition, BaseTree* folder);
+    // The folder of the partition one of whose directory clusters holds the sector.
+    BaseTree* lostFolderOwning(const BaseTree* partition, uint64_t sector) const;
     BaseTree* linkAndCount(std::unique_ptr<BaseTree> child, BaseTree* parent);
     void fileTagCopy(const BaseTree& node, BaseTree* tags, const std::string& category, const std::string& group,
                      const std::string& title);
 
+    // FAT32 volumes the known one was found inside, innermost last, with their numbers;
+    // and how many FAT32 volumes the sweep has numbered.
+    std::vector<std::pair<FatBootSectors, int32_t>> enclosingFatVolumes_;
+    int32_t fatVolumesFound_ = 0;
+    // Device sector runs of the directories the quick scan read: first -> end.
+    std::map<uint64_t, uint64_t> quickDirectorySectors_;
+    // Per lost partition, the directory clusters of its folders: first sector -> (last, folder).
+    std::map<const BaseTree*, std::map<uint64_t, std::pair<uint64_t, BaseTree*>>> lostFolderSectors_;
     // The device path of the sweep in progress, kept so the per-unit work copies nothing.
     std::string sweepPath_;
     std::atomic<bool> quickScanCompleted_{false};

@@ -31,6 +31,9 @@ std::optional<FatBootSectors> FatBootSectors::readBlock_blockSize(ByteView block
     fs.u8Media = block.u8(21);                     // byte 21
     const uint16_t fatSize16 = block.u16le(22);    // bytes 22-23
     fs.u32FATSize = fatSize16 != 0 ? fatSize16 : block.u32le(36);  // bytes 36-39: 32-bit FAT size
+    const uint16_t totalSectors16 = block.u16le(19);                 // bytes 19-20
+    fs.u32TotalSectors = totalSectors16 != 0 ? totalSectors16 : block.u32le(32);  // bytes 32-35
+    fs.u32RootCluster = block.u32le(44);                             // bytes 44-47
 
     if (!plausibleFat32(fs, fatSize16)) return std::nullopt;
     return fs;

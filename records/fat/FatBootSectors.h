@@ -8,7 +8,7 @@
 //
 //   auto fs = FatBootSectors::readBlock_blockSize(boot, blockSize);   // the boot sector alone
 //   if (!fs) -> not FAT32
-//   read u8SectorPerCluster sectors (at least one) at fs->firstFatSector(start);
+//   read the first sector at fs->firstFatSector(start);
 //     a failed read -> console "Errorn inside Fat Entry", not FAT32
 //   if (!fs->fatStartMatchesMedia(firstFat)) {
 //       read the same at fs->secondFatSector(start) (a failed read: as above)
@@ -16,7 +16,8 @@
 //   }
 //
 // initFatSectorWithBlock_blockSize_withFirstFat_andSecondFat runs both stages at once
-// when both FAT starts are already at hand.
+// when both FAT starts are already at hand. Every count here is in the volume's own
+// sectors of u16BytsPrSec bytes, which need not be the device's: the scan converts them.
 
 #include <cstdint>
 #include <optional>
@@ -39,8 +40,12 @@ public:
     // Sectors of one FAT: the 16-bit size at bytes 22-23, or when that is 0 the 32-bit
     // size at bytes 36-39.
     uint32_t u32FATSize = 0;
+    // Sectors of the whole volume: the 16-bit count at bytes 19-20, or when that is 0 the
+    // 32-bit count at bytes 32-35.
+    uint32_t u32TotalSectors = 0;
+    uint32_t u32RootCluster = 0;           // bytes 44-47, the root directory's first cluster
     int32_t blockSize = 0;                 // left for the scan; the record does not fill it
-    // Absolute device sector of the data region (cluster 2, the root directory); set by the scan.
+    // Absolute device sector of the data region (cluster 2); set by the scan.
     uint64_t u64RootDirectorySectors = 0;
 
     // The whole test: the boot sector plus the first bytes of the first and second FAT
@@ -55,7 +60,8 @@ public:
     // std::out_of_range when block holds fewer than 512 bytes.
     static std::optional<FatBootSectors> readBlock_blockSize(ByteView block, uint32_t blockSize);
 
-    // Where the first and second FAT begin, for a boot sector at device sector startSector.
+    // Where the first and second FAT begin, for a boot sector at sector startSector, in
+    // the volume's own sectors.
     uint64_t firstFatSector(uint64_t startSector) const { return startSector + u16ReservedSectorCount; }
     uint64_t secondFatSector(uint64_t startSector) const { return firstFatSector(startSector) + u32FATSize; }
     // True when the bytes read at the start of a FAT begin with the media byte, as every

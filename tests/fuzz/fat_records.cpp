@@ -5,8 +5,10 @@
 //
 // Seeds (corpus/fat_records/), cut from images made with mkfs.fat + mtools and mkfs.exfat:
 //   fat32-boot-and-fats.bin  boot sector + first sector of each FAT of a 40 MiB FAT32 volume
+//   fat32-4k-sectors-boot-and-fats.bin  the same of a volume of 4096-byte sectors (mkfs.fat -S 4096)
 //   fat32-root.bin           start of a FAT32 root directory: label, long names, a deleted file
 //   fat32-root-control-names.bin  a root directory whose long name holds ESC, "\" and a line feed
+//   fat32-root-long-name-first.bin  a root without a label: long-name entries first
 //   exfat-boot.bin           exFAT main boot sector
 //   exfat-root.bin           start of an exFAT root directory (tests/fixtures/exfat-files.img.zst)
 #include <cstddef>

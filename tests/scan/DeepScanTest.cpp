@@ -1,7 +1,9 @@
-// The deep scan over whole disk images: lost volumes found without a partition table,
-// the overlapped sweep giving exactly what the plain one gives, and odd sector sizes.
+// The deep scan over whole disk images: lost volumes found without a partition table or
+// inside another volume, nothing listed twice after a quick scan, the overlapped sweep
+// giving exactly what the plain one gives, and carving on either sector size.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 #include "results/TreeClassMethod.h"
@@ -15,11 +17,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::shared_ptr<Disk> wholeDisk(const fs::path& path, uint64_t sectorSize = 512) {
+std::shared_ptr<Disk> wholeDisk(const fs::path& path, uint64_t sectorSize = 512, const std::string& kind = "") {
     return std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, path.string()},
                                                   {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
                                                   {DiskKey::MediaBlockSize, sectorSize},
-                                                  {DiskKey::MediaWhole, true}},
+                                                  {DiskKey::MediaWhole, true},
+                                                  {DiskKey::VolumeKind, kind}},
                                   std::vector<std::string>{});
 }
 
@@ -36,14 +39,21 @@ std::string describe(const BaseTree& node, const std::string& indent = "") {
 
 class DeepScan : public ::testing::Test {
 protected:
-    std::string scan(const fs::path& image, bool overlap, uint64_t sectorSize = 512) {
+    std::string scan(const fs::path& image, bool overlap) {
         RecoveryModule module;
         module.overlapReads = overlap;
         module.setDiskPathWithString_withRootName(image.string(), "Disk");
-        module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image, sectorSize), "D", "Disk",
+        module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image), "D", "Disk",
                                                                   std::nullopt);
         std::shared_lock lock(module.treeLock());
         return describe(*module.dirRoot());
+    }
+    fs::path exFatVolume() {
+        const fs::path disk = dir / "exfat.img";
+        const std::string unpack = "zstd -q -d -f -o '" + disk.string() + "' '" + NORIX_SOURCE_DIR +
+                                   "/tests/fixtures/exfat-scan-4k.img.zst'";
+        EXPECT_EQ(std::system(unpack.c_str()), 0);
+        return disk;
     }
     test::TempHome home;
     test::TempDir dir;
@@ -60,25 +70,62 @@ TEST_F(DeepScan, FindsTheVolumeOfADiskWhosePartitionTableWasWiped) {
 }
 
 TEST_F(DeepScan, FindsALostExFatVolumeWithItsFolders) {
-    const fs::path disk = dir / "exfat.img";
-    const std::string unpack = "zstd -q -d -f -o '" + disk.string() + "' '" + NORIX_SOURCE_DIR +
-                               "/tests/fixtures/exfat-scan-4k.img.zst'";
-    ASSERT_EQ(std::system(unpack.c_str()), 0);
-    const std::string tree = scan(disk, true);
+    const std::string tree = scan(exFatVolume(), true);
     EXPECT_NE(tree.find(" Lost Partition: ExFat 1"), std::string::npos) << tree;
     for (const char* name : {"fragmented.bin", "WPSettings.dat", "deep.txt"})
         EXPECT_NE(tree.find(name), std::string::npos) << name << "\n" << tree;
 }
 
+// What the quick scan listed is not listed again by the sweep that follows it.
+TEST_F(DeepScan, TheSweepAfterAQuickScanDoesNotListTheVolumeAgain) {
+    const std::pair<fs::path, std::string> volumes[] = {
+        {test::fixtureFolder("make-fat32-fixture.sh") / "fat32-volume.img", "msdos"}, {exFatVolume(), "exfat"}};
+    for (const auto& [image, kind] : volumes) {
+        RecoveryModule module;
+        module.setDiskPathWithString_withRootName(image.string(), "Card");
+        module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image, 512, kind), "Q", "Card",
+                                                                  std::nullopt);
+        std::shared_lock lock(module.treeLock());
+        EXPECT_GT(module.dirRoot()->getChildAtIndex(0)->fileSize, 0u) << kind;
+        const std::string deep = describe(*module.deepNode());
+        EXPECT_EQ(deep.find("Lost Partition"), std::string::npos) << kind << "\n" << deep;
+    }
+}
+
+// A disk image kept as a file on a volume without a label: its boot sector, met in the
+// volume's data, rebuilds the image's own files but leaves the volume's geometry alone.
+TEST_F(DeepScan, AVolumeImageStoredOnAVolumeKeepsBothGeometries) {
+    std::vector<uint8_t> inner(7000), after(12000);
+    for (size_t i = 0; i < inner.size(); ++i) inner[i] = static_cast<uint8_t>(i * 13 + i / 509);
+    for (size_t i = 0; i < after.size(); ++i) after[i] = static_cast<uint8_t>(i * 5 + i / 257);
+    test::writeFile(dir / "inner.bin", inner);
+    test::writeFile(dir / "after.bin", after);
+    const std::string d = dir.path().string();
+    const std::string make =
+        "cd '" + d + "' && export MTOOLS_SKIP_CHECK=1 && mkfs.fat -C -F 32 -s 1 -n INNER inner.img 34000 >/dev/null && "
+        "mcopy -i inner.img inner.bin '::/inner file with a long name.bin' && "
+        "mkfs.fat -C -F 32 -s 1 outer.img 65536 >/dev/null && "
+        "mcopy -i outer.img inner.img '::/inner disk image.img' && mmd -i outer.img '::/after folder' && "
+        "mcopy -i outer.img after.bin '::/after folder/after file.bin'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const fs::path image = dir / "outer.img";
+    RecoveryModule module;
+    module.setDiskPathWithString_withRootName(image.string(), "Disk");
+    module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image), "D", "Disk",
+                                                              std::nullopt);
+    std::shared_lock lock(module.treeLock());
+    std::map<std::string, const BaseTree*> byName;
+    for (const BaseTree* node : test::preOrder(*module.dirRoot())) byName.emplace(node->fileName, node);
+    for (const auto& [name, bytes] :
+         {std::pair{"inner file with a long name.bin", &inner}, {"after file.bin", &after}}) {
+        ASSERT_TRUE(byName.count(name)) << name << "\n" << describe(*module.dirRoot());
+        EXPECT_EQ(byName[name]->getDataForFileWithBSD(image.string()), *bytes) << name;
+    }
+}
+
 TEST_F(DeepScan, OverlappedReadsGiveTheSameTreeAsThePlainSweep) {
     const fs::path disk = test::fixtureFolder("make-fat32-fixture.sh") / "fat32-mbr.img";
     EXPECT_EQ(scan(disk, true), scan(disk, false));
-}
-
-TEST_F(DeepScan, FourKilobyteSectorsStillFindTheVolume) {
-    const fs::path disk = test::fixtureFolder("make-fat32-fixture.sh") / "fat32-volume.img";
-    const std::string tree = scan(disk, true, 4096);
-    EXPECT_NE(tree.find("Deep Scan"), std::string::npos);
 }
 
 }  // namespace
@@ -121,7 +168,7 @@ TEST_P(DeepScanCarving, CarvesAUserTypeAtEveryUnitWhereItsHeaderStarts) {
     checkers.other.push_back(userType("pic", 0x1F8B08, 3, 1));
     module.setFileCheckArray(std::move(checkers));
     module.setDiskPathWithString_withRootName(image.string(), "Disk");
-    module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image, GetParam()), "D", "Disk", std::nullopt);
+    module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image), "D", "Disk", std::nullopt);
 
     std::shared_lock lock(module.treeLock());
     const BaseTree* lostAndFound = module.deepNode()->getChildAtIndex(0);

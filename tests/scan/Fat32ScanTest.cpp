@@ -3,6 +3,7 @@
 // reach on their own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "disk/DiskReader.h"
@@ -15,10 +16,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::shared_ptr<Disk> fatImage(const fs::path& path) {
+std::shared_ptr<Disk> fatImage(const fs::path& path, uint64_t sectorSize = 512) {
     return std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, path.string()},
                                                   {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
-                                                  {DiskKey::MediaBlockSize, uint64_t{512}},
+                                                  {DiskKey::MediaBlockSize, sectorSize},
                                                   {DiskKey::VolumeKind, std::string("msdos")}},
                                   std::vector<std::string>{});
 }
@@ -163,9 +164,17 @@ protected:
                                          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
         for (uint64_t fat : {fatStart, fatStart + fatBytes}) test::writeBytes(image, fat + cluster * 4, entry);
     }
-    void scan(const fs::path& image) {
+    void scan(const fs::path& image, uint64_t sectorSize = 512) {
         module.setDiskPathWithString_withRootName(image.string(), "Card");
-        module.recoverFromDisk_withScantType_andName_selectedPath(fatImage(image), "Q", "Card", std::nullopt);
+        module.recoverFromDisk_withScantType_andName_selectedPath(fatImage(image, sectorSize), "Q", "Card",
+                                                                  std::nullopt);
+    }
+    // A local file of n patterned bytes, for mcopy.
+    std::vector<uint8_t> localFile(const std::string& name, size_t n) {
+        std::vector<uint8_t> bytes(n);
+        for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 251 + name.size());
+        test::writeFile(dir / name, bytes);
+        return bytes;
     }
     const BaseTree* existingChild(const std::string& name) {
         const BaseTree* branch = module.dirRoot()->getChildAtIndex(0)->getChildAtIndex(0);
@@ -217,7 +226,78 @@ TEST_F(Fat32Damage, TheClusterSizeOfALostRootIsGuessedFromItsFirstFolder) {
     module.setDiskPathWithString_withRootName(image.string(), "Card");
     module.setTheDiskInModule(fatImage(image));
     EXPECT_EQ(module.checkForSPCForFat(dataStart), 16u);
+    module.setStop(true);  // the search gives up at once
+    EXPECT_EQ(module.checkForSPCForFat(dataStart), 0u);
 }
+
+// Without its boot sector a root's cluster size is guessed in 512-byte units; on a disk
+// of 4 KiB sectors its files must still be read from the right sectors.
+TEST_F(Fat32Damage, ALostRootOnADiskOf4KiBSectorsIsReadWhereItLies) {
+    const auto data = localFile("data.bin", 20000);
+    localFile("empty.txt", 0);
+    const std::string copy = " && mcopy -i \"$IMG\" '" + dir.path().string();
+    const fs::path image = makeVolume("16 -n CARD", "mcopy -i \"$IMG\" '" + dir.path().string() +
+                                                        "/empty.txt' ::/EMPTY.TXT && mmd -i \"$IMG\" ::/FIRST" + copy +
+                                                        "/data.bin' ::/DATA.BIN",
+                                      "600000");
+    const uint16_t reserved = ByteView(test::readBytes(image, 0, 512)).u16le(14);
+    test::writeBytes(image, 0, std::vector<uint8_t>(reserved * 512u, 0));  // boot sectors gone
+    scan(image, 4096);
+    std::shared_lock lock(module.treeLock());
+    const auto nodes = test::preOrder(*module.deepNode());
+    const auto file = std::ranges::find(nodes, std::string("DATA.BIN"), &BaseTree::fileName);
+    ASSERT_NE(file, nodes.end());
+    EXPECT_EQ((*file)->getDataForFileWithBSD(image.string()), data);
+}
+
+TEST_F(Fat32Damage, TheRootFolderIsReadFromTheClusterTheBootSectorNames) {
+    localFile("note.txt", 100);
+    const fs::path image = makeVolume("1", "mcopy -i \"$IMG\" '" + (dir / "note.txt").string() + "' ::/NOTE.TXT");
+    // Move the root from cluster 2 to cluster 1000, where other formatters may put it.
+    const auto bootBytes = test::readBytes(image, 0, 512);
+    const ByteView boot(bootBytes);
+    const uint64_t dataStart = (uint64_t{boot.u16le(14)} + 2ull * boot.u32le(36)) * 512;
+    test::writeBytes(image, dataStart + 998 * 512, test::readBytes(image, dataStart, 512));
+    test::writeBytes(image, dataStart, std::vector<uint8_t>(512, 0));
+    setFatEntry(image, 1000, 0x0FFFFFFF);
+    setFatEntry(image, 2, 0);
+    test::writeBytes(image, 44, {0xE8, 0x03, 0, 0});
+    scan(image);
+    EXPECT_NE(existingChild("NOTE.TXT"), nullptr);
+}
+
+// A volume of 4 KiB logical sectors on devices of either sector size. Its folder ORPHAN
+// loses its entry in the root, so only the sweep after the quick scan can reach it.
+class Fat32OwnSectorSize : public Fat32Damage, public ::testing::WithParamInterface<uint64_t> {};
+
+TEST_P(Fat32OwnSectorSize, TheQuickScanReadsItAndTheSweepAddsOnlyWhatItCouldNotReach) {
+    const auto kept = localFile("kept.bin", 9000), orphaned = localFile("lost.bin", 5000);
+    const std::string copy = " && mcopy -i \"$IMG\" '" + dir.path().string();
+    const std::string script =
+        "mmd -i \"$IMG\" ::/KEPT ::/ORPHAN" + copy + "/kept.bin' ::/KEPT/DATA.BIN" + copy + "/lost.bin' ::/ORPHAN/LOST.BIN";
+    const fs::path image = makeVolume("1 -S 4096", script, "270000");
+    const auto bootBytes = test::readBytes(image, 0, 512);
+    const ByteView boot(bootBytes);
+    const uint64_t root = (uint64_t{boot.u16le(14)} + 2ull * boot.u32le(36)) * 4096;
+    ASSERT_EQ(test::readBytes(image, root + 32, 6), (std::vector<uint8_t>{'O', 'R', 'P', 'H', 'A', 'N'}));
+    test::writeBytes(image, root + 33, {0});
+    scan(image, GetParam());
+
+    std::shared_lock lock(module.treeLock());
+    const BaseTree* folder = existingChild("KEPT");
+    ASSERT_NE(folder, nullptr);
+    ASSERT_EQ(folder->childCount(), 1u);
+    EXPECT_EQ(folder->getChildAtIndex(0)->getDataForFileWithBSD(image.string()), kept);
+    std::map<std::string, std::vector<const BaseTree*>> byName;
+    for (const BaseTree* node : test::preOrder(*module.dirRoot())) byName[node->fileName].push_back(node);
+    EXPECT_EQ(byName["DATA.BIN"].size(), 1u);
+    ASSERT_EQ(byName["LOST.BIN"].size(), 1u);
+    EXPECT_EQ(byName["LOST.BIN"][0]->getDataForFileWithBSD(image.string()), orphaned);
+    EXPECT_EQ(byName["Lost Partition: Fat"].size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceSectors, Fat32OwnSectorSize, ::testing::Values(512, 4096),
+                         [](const auto& info) { return "sector" + std::to_string(info.param); });
 
 }  // namespace
 }  // namespace norix

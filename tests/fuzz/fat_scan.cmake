@@ -1,0 +1,1 @@
+norix_fuzz_target(fat_scan norix_scan)

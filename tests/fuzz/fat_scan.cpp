@@ -1,0 +1,57 @@
+// Arbitrary bytes as a small disk through the sweep's FAT32 routine: each 512-byte unit
+// in turn, as the sweep offers them, with the bytes themselves as the device, so what a
+// unit points at (a boot sector's FATs and root, a root's guessed clusters, a folder's
+// cluster) is read back from them. Anything escaping, or a bad read, is a finding.
+//
+// Seeds (corpus/fat_scan/):
+//   fat32-16k-volume.bin                a whole 16 KiB FAT32 volume made by mkfs.fat
+//   fat32-root.bin                      a root directory with no volume around it (a lost root)
+//   fat32-4k-sectors-boot-and-fats.bin  a boot sector of 4096-byte sectors, its FATs cut away
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+#include "disk/Platform.h"
+#include "results/TreeClassMethod.h"
+#include "scan/RecoveryModule.h"
+
+using namespace norix;
+
+namespace {
+// The device: one temporary file, rewritten for each input.
+const std::string& devicePath() {
+    static const std::string path = [] {
+        char name[] = "/tmp/norix-fuzz-fat-XXXXXX";
+        const int fd = mkstemp(name);
+        if (fd >= 0) close(fd);
+        return std::string(name);
+    }();
+    // Registered after the path is made, so it runs before the path is destroyed.
+    [[maybe_unused]] static const int removal = std::atexit([] { std::remove(devicePath().c_str()); });
+    return path;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    setConsoleQuiet(true);
+    const std::string& path = devicePath();
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    RecoveryModule module;
+    module.setDiskPathWithString_withRootName(path, "Fuzz");
+    module.setTheDiskInModule(std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, path},
+                                                                     {DiskKey::MediaSize, uint64_t{size}},
+                                                                     {DiskKey::MediaBlockSize, uint64_t{512}}},
+                                                     std::vector<std::string>{}));
+    TreeClassMethod::addDeepNodesInDIR(module.dirRoot());
+    const ByteView input(data, size);
+    for (size_t unit = 0; input.has(unit * 512, 512); ++unit)
+        module.deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(
+            input.sub(unit * 512, 512), module.deepNode(), 512, "D", unit);
+    return 0;
+}
