@@ -110,7 +110,7 @@ TEST_F(SessionCommands, DamagedMissingAndForeignSessionsAreReported) {
     const NorixRun saved =
         norix({"recover", cut.string(), "--out", (scratch / "out").string(), "--all"}, scratch.path());
     EXPECT_EQ(saved.exitCode, 4) << saved.err;
-    EXPECT_TRUE(fs::exists(scratch / "out" / "sample.img" / "Quick Scan" / "Existing Files" / "readme.txt"));
+    EXPECT_TRUE(fs::exists(scratch / "out" / "sample.img" / "Quick Scan" / "Existing Files" / "Documents" / "notes.txt"));
 
     const NorixRun missing = norix({"session", (scratch / "none.nxdrs").string()}, scratch.path());
     EXPECT_EQ(missing.exitCode, 3);
