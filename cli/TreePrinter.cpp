@@ -37,6 +37,7 @@ void printTreeText(const BaseTree& root, std::FILE* out, const ListedChild& list
             line += "  " + TreeClassMethod::sizeText(node->fileSize);
         }
         if (node->deleted && node->fileType == 2) line += "  [deleted]";
+        if (node->incomplete) line += "  [incomplete]";
         std::fprintf(out, "%s\n", line.c_str());
         const auto children = printedChildren(*node, listed);
         for (auto it = children.rbegin(); it != children.rend(); ++it) pending.emplace_back(*it, depth + 1);

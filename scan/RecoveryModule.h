@@ -3,6 +3,7 @@
 // thread. Other threads may read the result tree under treeLock() (shared), toggle
 // pause and stop, and poll the progress counters at any time.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -10,6 +11,8 @@
 #include <mutex>
 #include <memory>
 #include <optional>
+#include <set>
+#include <tuple>
 #include <shared_mutex>
 #include <span>
 #include <string>
@@ -20,6 +23,7 @@
 #include "records/fat/FatBootSectors.h"
 #include "records/fat/FatDataEntry.h"
 #include "records/fat/MainBootSector.h"
+#include "records/hfs/HfsRecords.h"
 #include "results/BaseTree.h"
 #include "results/SearchResult.h"
 #include "scan/ApfsDicts.h"
@@ -209,6 +213,27 @@ public:
     // that names "WPSettings.dat"; 0 when none within 2048 clusters.
     uint64_t checkForWPSetiingFileFromStartSector_andWithSPC(uint64_t startSector, uint64_t spc);
 
+    // --- HFS+ (HfsScan.cpp) ---
+    // The volume header and the catalog's B-tree header, its extents, and its journal's
+    // place (bytes from the volume start); the volume starts at HFSLastVIBBlock.
+    std::optional<VIB> vib;
+    std::optional<BTHdrRec> extBtHdrRec, catBtHdrRec;
+    std::vector<HPlusExtDesc> catArray;
+    // Deleted items found in the journal and in the free space of live catalog nodes.
+    uint32_t hfsJournalDeleted = 0, hfsSlackDeleted = 0;
+    void scanForHFSWithBlock(ByteView block);
+    void fillVIBWithBlock_WithStartSector(ByteView block, uint64_t startSector);
+    void checkCatlogAndExtentsWithStartSector(uint64_t startSector);
+    void getJounalDetails();
+    void checkCatLogNodes();
+    void checkJournalBlocks();
+    // Reads the catalog node at sector and lists its records under parent; flag marks
+    // them deleted. desc: the descriptor a caller found, to confirm a node read without a
+    // known catalog header.
+    void ProcessCatFragForDeletedFiles_andScanType_inParent_WithBTNodeDesc_andFlag(
+        uint64_t sector, const std::string& scanType, BaseTree* parent, const std::optional<BTNodeDesc>& desc,
+        uint8_t flag);
+
     // --- per-scan state ---
     std::string volumeContent;
     uint32_t blockSize = 0;
@@ -287,6 +312,35 @@ private:
     BaseTree* linkAndCount(std::unique_ptr<BaseTree> child, BaseTree* parent);
     void fileTagCopy(const BaseTree& node, BaseTree* tags, const std::string& category, const std::string& group,
                      const std::string& title);
+
+    // HFS+ steps. Records are collected first and placed once all are known, folders
+    // before what they hold, so an item is never placed before the folder it belongs to.
+    struct HfsItem {
+        HPlusCatalogKey key;
+        std::string name;
+        std::optional<HPlusCatalogFolder> folder;
+        std::optional<HPlusCatalogFile> file;
+        uint8_t flag = 0;  // found outside the live catalog: deleted
+    };
+    enum class HfsRecord { Skipped, EndNode, Taken };
+    std::optional<std::vector<uint8_t>> readHfsBytes(uint64_t volumeOffset, size_t length) const;
+    void readExtentsOverflow();
+    void parseCatalogNode(ByteView node, uint8_t flag);
+    // The record at offset, which must end before limit; end is set past it when taken.
+    HfsRecord parseCatalogRecord(ByteView node, size_t offset, size_t limit, uint8_t flag, size_t* end = nullptr);
+    void scanNodeSlack(ByteView slack);
+    void placeHfsItems(const std::string& scanType, BaseTree* parent);
+    void placeHfsItem(const HfsItem& item, const std::string& scanType, BaseTree* parent);
+    void addHfsFileRuns(BaseTree& node, const HPlusCatalogFile& file) const;
+    bool insideHfsVolume(const HPlusForkData& fork) const;
+    // Further extents of data forks from the extents-overflow tree: (file id, first block) -> extents.
+    std::map<std::pair<uint32_t, uint32_t>, std::array<HPlusExtDesc, 8>> hfsOverflowExtents_;
+    // What was found, once per (id, parent id, name): the first copy met is kept, and the
+    // live catalog is read first.
+    std::vector<HfsItem> hfsFound_;
+    std::set<std::tuple<uint32_t, uint32_t, std::string>> hfsListed_;
+    // The free space of each live catalog leaf node, examined once the live catalog is read.
+    std::vector<std::vector<uint8_t>> hfsNodeSlack_;
 
     // The device path of the sweep in progress, kept so the per-unit work copies nothing.
     std::string sweepPath_;
