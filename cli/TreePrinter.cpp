@@ -90,6 +90,10 @@ void appendNodeOpening(std::string& out, const BaseTree& node) {
     out += std::to_string(node.fileSize);
     field("deleted");
     out += node.deleted ? "true" : "false";
+    if (node.incomplete) {
+        field("incomplete");
+        out += "true";
+    }
     field("entry");
     out += std::to_string(node.entry);
     field("preview");

@@ -81,8 +81,9 @@ std::optional<uint64_t> VIB::nodeByteOffset(uint32_t node, uint32_t nodeSize,
 uint64_t VIB::catNodeToSector_WithCatNodeSize_SectorSize_VolStart_andCatArray(
     uint32_t node, uint32_t nodeSectors, uint32_t sectorSize, uint64_t volStart,
     const std::vector<HPlusExtDesc>& catArray) const {
-    if (sectorSize == 0) return 0;
-    const auto offset = nodeByteOffset(node, nodeSectors * sectorSize, catArray);
+    const uint64_t nodeSize = uint64_t{nodeSectors} * sectorSize;
+    if (nodeSize == 0 || nodeSize > UINT32_MAX) return 0;
+    const auto offset = nodeByteOffset(node, static_cast<uint32_t>(nodeSize), catArray);
     if (!offset || *offset % sectorSize != 0) return 0;
     return volStart + *offset / sectorSize;
 }

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "disk/Platform.h"
 #include "records/hfs/HfsRecords.h"
@@ -29,7 +30,12 @@ using namespace norix;
 namespace {
 void parseRecords(ByteView input) {
     try {
-        (void)VIB::initVIBWithBlock(input);
+        if (const auto vib = VIB::initVIBWithBlock(input)) {
+            const std::vector<HPlusExtDesc> extents(vib->cat.extents.begin(), vib->cat.extents.end());
+            for (uint32_t node : {0u, 1u, vib->totalBlocks, UINT32_MAX})
+                (void)vib->catNodeToSector_WithCatNodeSize_SectorSize_VolStart_andCatArray(node, 16, 512, 0, extents);
+            (void)vib->isEqualToVib(*vib);
+        }
     } catch (const std::out_of_range&) {
     }
     try {
