@@ -6,6 +6,11 @@
 // removed items left in the free space of those leaf nodes, then the records in stale
 // copies of leaf nodes in the journal. Everything found outside the live catalog is
 // listed as deleted, once per (id, parent, name).
+//
+// The deep scan places lost volumes by their headers (confirmed by the catalog's header
+// node where the header puts it), reads catalog leaf nodes wherever it meets them, and
+// when the sweep is over places each volume's records under a lost partition of its own,
+// with that volume's start and block size.
 #include <algorithm>
 #include <unordered_set>
 
@@ -58,7 +63,6 @@ void RecoveryModule::quickScanForHFS() {
     journalBlockStart = journalBlockSize = 0;
     hfsJournalDeleted = hfsSlackDeleted = 0;
     hfsOverflowExtents_.clear();
-    hfsListed_.clear();
     hfsFound_.clear();
     hfsNodeSlack_.clear();
     HFSLastVIBBlock = 0;
@@ -80,7 +84,7 @@ void RecoveryModule::scanForHFSWithBlock(ByteView block) {
     checkCatLogNodes();
     checkJournalBlocks();
     try {
-        placeHfsItems("Q", dirRoot()->getChildAtIndex(0));
+        placeHfsItems(hfsFound_, "Q", dirRoot()->getChildAtIndex(0));
     } catch (const std::exception& e) {
         log(e.what(), "ProcessCatFragForDeletedFiles");
     }
@@ -181,7 +185,7 @@ void RecoveryModule::checkCatLogNodes() {
             const ByteView node(*bytes);
             const BTNodeDesc d = BTNodeDesc::initBTNodeDescWIthBlock(node);
             if (d.isLeaf() && node.u16be(nodeSize - 2) == kFirstRecordOffset) {
-                parseCatalogNode(node, 0);
+                parseCatalogNode(node, HfsSource::Catalog);
                 // The free space runs from the offset the table's last entry gives to the table.
                 const size_t table = nodeSize - 2 * (size_t{d.numRecords} + 1);
                 if (d.numRecords < (nodeSize - kFirstRecordOffset) / 2 - 1) {
@@ -207,9 +211,8 @@ void RecoveryModule::checkCatLogNodes() {
 void RecoveryModule::scanNodeSlack(ByteView slack) {
     for (size_t o = 0; o + 8 < slack.size();) {
         size_t end = 0;
-        const size_t before = hfsFound_.size();
-        const bool taken = parseCatalogRecord(slack, o, slack.size(), 1, &end) == HfsRecord::Taken;
-        hfsSlackDeleted += static_cast<uint32_t>(hfsFound_.size() - before);
+        const bool taken = parseCatalogRecord(slack, o, slack.size(), HfsSource::NodeFreeSpace, -1, &end) ==
+                           HfsRecord::Taken;
         o = taken && end > o ? end : o + 2;
     }
 }
@@ -242,9 +245,7 @@ void RecoveryModule::checkJournalBlocks() {
                 const ByteView node = view.sub(end - nodeSize, nodeSize);
                 const BTNodeDesc d = BTNodeDesc::initBTNodeDescWIthBlock(node);
                 if (!d.isLeaf() || d.numRecords > 254 || d.reserved != 0) continue;
-                const size_t before = hfsFound_.size();
-                parseCatalogNode(node, 1);
-                hfsJournalDeleted += static_cast<uint32_t>(hfsFound_.size() - before);
+                parseCatalogNode(node, HfsSource::Journal);
             }
         }
     } catch (const std::exception& e) {
@@ -252,14 +253,22 @@ void RecoveryModule::checkJournalBlocks() {
     }
 }
 
+// Records read here wait in hfsFound_ until the sweep is over (placeLostHFSVolumes).
 void RecoveryModule::ProcessCatFragForDeletedFiles_andScanType_inParent_WithBTNodeDesc_andFlag(
-    uint64_t sector, const std::string& scanType, BaseTree* parent, const std::optional<BTNodeDesc>& desc,
+    uint64_t sector, const std::string& /*scanType*/, BaseTree* /*parent*/, const std::optional<BTNodeDesc>& desc,
     uint8_t flag) {
     try {
         const uint32_t z = blockSize ? blockSize : 512;
-        const bool known = catBtHdrRec.has_value();
-        // Without a catalog header the node is taken as 16 sectors, if its descriptor is the one found.
-        const size_t nodeSize = known ? catBtHdrRec->nodeSize : uint16_t(16 * z);
+        // The node size of the lost volume that holds the sector, else the quick scan's
+        // catalog's; without either 16 sectors, if the node's descriptor is the one found.
+        int volume = -1;
+        for (size_t i = 0; i < hfsLostVolumes_.size(); ++i) {
+            const HfsVolume& v = hfsLostVolumes_[i];
+            const uint64_t sectors = uint64_t{v.header.blockSize} * v.header.totalBlocks / z;
+            if (sector >= v.startSector && sector - v.startSector < sectors) volume = static_cast<int>(i);
+        }
+        const std::optional<BTHdrRec>& header = volume >= 0 ? hfsLostVolumes_[volume].catalogHeader : catBtHdrRec;
+        const size_t nodeSize = header ? header->nodeSize : uint16_t(16 * z);
         if (nodeSize < 512) return;
         std::vector<uint8_t> bytes(nodeSize, 0);
         if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
@@ -268,19 +277,16 @@ void RecoveryModule::ProcessCatFragForDeletedFiles_andScanType_inParent_WithBTNo
             return;
         }
         const ByteView node(bytes);
-        if (!known) {
-            if (!desc || !(BTNodeDesc::initBTNodeDescWIthBlock(node) == *desc)) return;
-            catBtHdrRec = BTHdrRec{};
-            catBtHdrRec->nodeSize = static_cast<uint16_t>(nodeSize);
-        }
-        parseCatalogNode(node, flag);
-        placeHfsItems(scanType, parent);
+        if (!header && !(desc && BTNodeDesc::initBTNodeDescWIthBlock(node) == *desc)) return;
+        // Records are tested against the block size of the volume that holds them.
+        vib = volume >= 0 ? std::optional(hfsLostVolumes_[volume].header) : std::nullopt;
+        parseCatalogNode(node, flag ? HfsSource::Journal : HfsSource::DeepScan, volume);
     } catch (const std::exception& e) {
         log(e.what(), "ProcessCatFragForDeletedFiles");
     }
 }
 
-void RecoveryModule::parseCatalogNode(ByteView node, uint8_t flag) {
+void RecoveryModule::parseCatalogNode(ByteView node, HfsSource source, int volume) {
     const size_t ns = node.size();
     const size_t count = BTNodeDesc::initBTNodeDescWIthBlock(node).numRecords;
     // The offset table grows down from the node's end; records must end before it.
@@ -289,12 +295,12 @@ void RecoveryModule::parseCatalogNode(ByteView node, uint8_t flag) {
     for (size_t r = 0; r < count; ++r) {
         if (waitWhilePausedOrStopped()) return;
         const size_t o = node.u16be(ns - 2 * r - 2);
-        if (parseCatalogRecord(node, o, limit, flag) == HfsRecord::EndNode) return;
+        if (parseCatalogRecord(node, o, limit, source, volume) == HfsRecord::EndNode) return;
     }
 }
 
-RecoveryModule::HfsRecord RecoveryModule::parseCatalogRecord(ByteView node, size_t o, size_t limit, uint8_t flag,
-                                                             size_t* end) {
+RecoveryModule::HfsRecord RecoveryModule::parseCatalogRecord(ByteView node, size_t o, size_t limit,
+                                                             HfsSource source, int volume, size_t* end) {
     // Key: length (0), parent id (2), name length in units (6), name (8).
     if (o < (end ? 0 : kFirstRecordOffset) || o + 2 > limit) return HfsRecord::Skipped;
     const size_t k = node.u16be(o);
@@ -303,7 +309,8 @@ RecoveryModule::HfsRecord RecoveryModule::parseCatalogRecord(ByteView node, size
     const size_t nameUnits = node.u16be(o + 6);
     if (parentID == 0 || nameUnits == 0 || nameUnits > 255 || 6 + 2 * nameUnits > k || limit < o + k + 4)
         return HfsRecord::Skipped;
-    HfsItem item{HPlusCatalogKey::initHPlusCatalogKeyWithBlock(node.sub(o, 2 + k)), {}, {}, {}, flag};
+    HfsItem item{parentID, HPlusCatalogKey::initHPlusCatalogKeyWithBlock(node.sub(o, 2 + k)).getFileName(), {}, {},
+                 source, volume};
     const size_t data = o + 2 + k;
     const auto type = static_cast<int16_t>(node.u16be(data));
     uint32_t id = 0;
@@ -319,16 +326,17 @@ RecoveryModule::HfsRecord RecoveryModule::parseCatalogRecord(ByteView node, size
                                                                                 vib ? vib->blockSize : 0);
         if (!item.file) return HfsRecord::Skipped;
         // A copy found outside the live catalog must lie inside the volume.
-        if (flag && vib && (!insideHfsVolume(item.file->dataFork) || !insideHfsVolume(item.file->resourceFork)))
+        const bool checked = source != HfsSource::Catalog && vib;
+        if (checked && (!insideHfsVolume(item.file->dataFork) || !insideHfsVolume(item.file->resourceFork)))
             return HfsRecord::Skipped;
         id = item.file->fileID();
         if (end) *end = data + 248;
     } else {
         return HfsRecord::Skipped;  // thread records and others
     }
+    if (id == 0) return HfsRecord::Skipped;
     ActiveFileSystem = kHfs;
-    item.name = item.key.getFileName();
-    if (hfsListed_.insert({id, parentID, item.name}).second) hfsFound_.push_back(std::move(item));
+    hfsFound_.push_back(std::move(item));
     return HfsRecord::Taken;
 }
 
@@ -338,45 +346,57 @@ bool RecoveryModule::insideHfsVolume(const HPlusForkData& fork) const {
     });
 }
 
-void RecoveryModule::placeHfsItems(const std::string& scanType, BaseTree* parent) {
+void RecoveryModule::placeHfsItems(std::vector<HfsItem>& found, const std::string& scanType, BaseTree* parent) {
+    // Each item once per (id, parent id, name): the first copy met wins, and the live
+    // catalog is read first.
+    std::set<std::tuple<uint32_t, uint32_t, std::string>> seen;
+    std::vector<const HfsItem*> items;
+    for (const HfsItem& item : found) {
+        const uint32_t id = item.folder ? item.folder->folderID() : item.file->fileID();
+        if (!seen.insert({id, item.parentID, item.name}).second) continue;
+        items.push_back(&item);
+        hfsSlackDeleted += item.source == HfsSource::NodeFreeSpace;
+        hfsJournalDeleted += item.source == HfsSource::Journal;
+    }
     // Folders from the top down: first those whose parent was not found, then, level by
     // level, the folders inside them; folders that only hold each other come last.
     std::multimap<uint32_t, size_t> foldersIn;
     std::unordered_set<uint32_t> folderIDs;
-    for (size_t i = 0; i < hfsFound_.size(); ++i) {
-        if (!hfsFound_[i].folder) continue;
-        foldersIn.emplace(hfsFound_[i].key.parentID, i);
-        folderIDs.insert(hfsFound_[i].folder->folderID());
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!items[i]->folder) continue;
+        foldersIn.emplace(items[i]->parentID, i);
+        folderIDs.insert(items[i]->folder->folderID());
     }
     std::vector<size_t> order;
-    std::vector<bool> placed(hfsFound_.size(), false);
+    std::vector<bool> placed(items.size(), false);
     auto take = [&](size_t i) {
         if (placed[i]) return;
         placed[i] = true;
         order.push_back(i);
     };
-    for (size_t i = 0; i < hfsFound_.size(); ++i)
-        if (hfsFound_[i].folder && !folderIDs.count(hfsFound_[i].key.parentID)) take(i);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i]->folder && !folderIDs.count(items[i]->parentID)) take(i);
     for (size_t next = 0;;) {
         for (; next < order.size(); ++next) {
-            const auto [first, last] = foldersIn.equal_range(hfsFound_[order[next]].folder->folderID());
+            const auto [first, last] = foldersIn.equal_range(items[order[next]]->folder->folderID());
             for (auto it = first; it != last; ++it) take(it->second);
         }
         const auto cycle = std::find_if(foldersIn.begin(), foldersIn.end(), [&](auto& f) { return !placed[f.second]; });
         if (cycle == foldersIn.end()) break;
         take(cycle->second);
     }
-    for (size_t i = 0; i < hfsFound_.size(); ++i) take(i);
+    for (size_t i = 0; i < items.size(); ++i) take(i);
     for (size_t i : order) {
         if (stop) break;
-        placeHfsItem(hfsFound_[i], scanType, parent);
+        placeHfsItem(*items[i], scanType, parent);
     }
-    hfsFound_.clear();
+    found.clear();
 }
 
 void RecoveryModule::placeHfsItem(const HfsItem& item, const std::string& scanType, BaseTree* parent) {
     const HPlusCatalogCommon& record = item.folder ? static_cast<const HPlusCatalogCommon&>(*item.folder)
                                                    : static_cast<const HPlusCatalogCommon&>(*item.file);
+    const bool deletedItem = item.source == HfsSource::NodeFreeSpace || item.source == HfsSource::Journal;
     auto node = TreeClassMethod::createNDIR();
     node->setentry(kHfs);
     node->setblockSstartsAtSector(HFSLastVIBBlock);
@@ -385,21 +405,21 @@ void RecoveryModule::placeHfsItem(const HfsItem& item, const std::string& scanTy
     node->setcreatedDate(record.createDate);
     node->setmodifiedDate(record.contentModDate);
     node->setfileID(record.id);
-    node->setparentID(item.key.parentID);
+    node->setparentID(item.parentID);
     node->setName(item.name);
     BaseTree* linked = node.get();
     bool added = false;
     if (item.folder) {
         folderCount += 1;
-        node->setdelete(item.name == ".Trashes" || item.flag ? 1 : 0);
+        node->setdelete(item.name == ".Trashes" || deletedItem ? 1 : 0);
         added = addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(std::move(node), parent,
-                                                                                item.key.parentID, scanType, "HFS");
+                                                                                item.parentID, scanType, "HFS");
     } else {
         fileCount += 1;
         node->setfileSize(item.file->dataFork.logicalSize);
-        node->setdelete(item.flag);
+        node->setdelete(deletedItem);
         addHfsFileRuns(*node, *item.file);
-        added = addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), parent, item.key.parentID,
+        added = addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), parent, item.parentID,
                                                                       scanType, "HFS");
     }
     if (added) countLinked(linked);
@@ -410,11 +430,21 @@ void RecoveryModule::placeHfsItem(const HfsItem& item, const std::string& scanTy
 // Without one, 4 KiB blocks over 512-byte sectors are assumed. Runs that do not cover
 // the file leave it marked incomplete.
 void RecoveryModule::addHfsFileRuns(BaseTree& node, const HPlusCatalogFile& file) const {
-    const uint32_t sector = blockSize ? blockSize : 512;
-    const uint32_t unit = vib ? vib->blockSize : sector;
-    const uint64_t factor = vib ? 1 : kAssumedSectorsPerBlock;
+    const uint64_t sector = blockSize ? blockSize : 512;
+    uint32_t unit = static_cast<uint32_t>(sector);
+    uint64_t factor = kAssumedSectorsPerBlock;
+    if (vib) {
+        // In the volume's own blocks when the volume starts on one, else in 512-byte units.
+        const uint32_t bs = vib->blockSize;
+        unit = HFSLastVIBBlock * sector % bs == 0 ? bs : 512;
+        factor = bs / unit;
+        if (bs % unit != 0) {
+            node.incomplete = node.fileSize > 0;
+            return;
+        }
+    }
     node.setblockSize(unit);
-    if (vib) node.setblockSstartsAtSector(HFSLastVIBBlock * sector / unit);
+    node.setblockSstartsAtSector(HFSLastVIBBlock * sector / unit);
     uint64_t covered = 0;  // allocation blocks
     auto add = [&](const std::array<HPlusExtDesc, 8>& extents) {
         for (const HPlusExtDesc& e : extents) {
@@ -438,6 +468,106 @@ void RecoveryModule::addHfsFileRuns(BaseTree& node, const HPlusCatalogFile& file
     if (covered * factor * unit < node.fileSize) node.incomplete = 1;
 }
 
+// --- the deep scan ---
+
+std::optional<VIB> RecoveryModule::readHfsHeaderAt(uint64_t sector) const {
+    const uint32_t z = blockSize ? blockSize : 512;
+    std::vector<uint8_t> bytes(std::max<uint32_t>(z, 512), 0);
+    if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(sector, z, diskPath(), bytes,
+                                                                                        bytes.size() / z))
+        return std::nullopt;
+    return VIB::initVIBWithBlock(ByteView(bytes).sub(0, 512));
+}
+
+bool RecoveryModule::checkForHFSVolumeBlocks(uint64_t sector) {
+    try {
+        // The header lies 1024 bytes into its volume: it starts a sector only on sectors of 1 KiB or less.
+        const uint64_t z = blockSize;
+        if (z == 0 || 1024 % z != 0 || sector < 1024 / z) return false;
+        const uint64_t headerSectors = 1024 / z;
+        const auto header = readHfsHeaderAt(sector);
+        if (!header) return false;
+        for (const HfsVolume& known : hfsLostVolumes_)
+            if (known.header.isEqualToVib(*header)) return false;  // another copy of a volume placed
+        // The header is the volume's own (1024 bytes in) or its backup (1024 bytes before
+        // the end); the volume is taken where its catalog's header node is where the header says.
+        const uint64_t span = uint64_t{header->blockSize} * header->totalBlocks / z;
+        std::vector<uint64_t> starts{sector - headerSectors};
+        if (sector + headerSectors >= span && span > 2 * headerSectors) starts.push_back(sector + headerSectors - span);
+        const uint64_t catalogBytes = uint64_t{header->blockSize} * header->cat.extents[0].startBlock;
+        for (const uint64_t start : starts) {
+            const uint64_t node = start * z + catalogBytes;
+            std::vector<uint8_t> bytes(z, 0);
+            if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+                    node / z, static_cast<uint32_t>(z), diskPath(), bytes, 1) ||
+                node % z != 0 || !isHeaderNode(BTNodeDesc::initBTNodeDescWIthBlock(ByteView(bytes))))
+                continue;
+            // Read the volume's trees as the quick scan does, keeping the quick scan's catalog node size.
+            const auto quickCatalog = catBtHdrRec;
+            vib = header;
+            catBtHdrRec.reset();
+            hfsOverflowExtents_.clear();
+            checkCatlogAndExtentsWithStartSector(start);
+            hfsLostVolumes_.push_back({*header, start, catBtHdrRec, std::move(hfsOverflowExtents_)});
+            catBtHdrRec = quickCatalog;
+            if (startSectorForPhysicalScan == 0) startSectorForPhysicalScan = start;
+            hfsEntryCount = static_cast<int32_t>(hfsLostVolumes_.size());
+            return true;
+        }
+    } catch (const std::exception& e) {
+        log(e.what(), "checkForHFSVolumeBlocks");
+    }
+    return false;
+}
+
+uint32_t RecoveryModule::deepScanForHFS_inSectorNumber_withSize_andParent(ByteView buffer, uint64_t sector,
+                                                                         uint32_t size, BaseTree* parent) {
+    try {
+        // However many descriptors the bytes hold, the node at the sector is read once.
+        const size_t length = std::min<size_t>(size, buffer.size());
+        for (size_t o = 0; o + 15 <= length; ++o) {
+            const BTNodeDesc d = BTNodeDesc::initBTNodeDescWIthBlock(buffer.sub(o, 14));
+            if (!d.isLeaf() || d.numRecords > 254 || d.reserved != 0) continue;
+            ActiveFileSystem = kHfs;
+            ProcessCatFragForDeletedFiles_andScanType_inParent_WithBTNodeDesc_andFlag(sector, "D", parent, d, 0);
+            return 1;
+        }
+    } catch (const std::exception& e) {
+        log(e.what(), "deepScanForHFS");
+    }
+    return 0;
+}
+
+void RecoveryModule::placeLostHFSVolumes() {
+    try {
+        std::map<int, std::vector<HfsItem>> byVolume;
+        for (HfsItem& item : hfsFound_) byVolume[item.volume].push_back(std::move(item));
+        hfsFound_.clear();
+        const auto volumes = static_cast<int32_t>(hfsLostVolumes_.size());
+        // Each volume in a partition of its own, labelled in the order the volumes were
+        // met; records outside every volume after them, with the assumed block size.
+        for (auto& [index, items] : byVolume) {
+            hfsEntryCount = index >= 0 ? index + 1 : volumes + 1;
+            vib.reset();
+            HFSLastVIBBlock = 0;
+            hfsOverflowExtents_.clear();
+            if (index >= 0) {
+                HfsVolume& volume = hfsLostVolumes_[static_cast<size_t>(index)];
+                vib = volume.header;
+                HFSLastVIBBlock = volume.startSector;
+                hfsOverflowExtents_ = std::move(volume.overflowExtents);
+            }
+            placeHfsItems(items, "D", deepNode());
+        }
+        hfsEntryCount = volumes;
+    } catch (const std::exception& e) {
+        log(e.what(), "placeLostHFSVolumes");
+    }
+}
+
+// Lost volumes are placed whole once the sweep is over (placeLostHFSVolumes), each
+// record with its own volume's start and folders before what they hold: there is
+// nothing left to move or correct afterwards.
 void RecoveryModule::rearrangeTreeFroHFS(BaseTree* /*lostVolume*/) {}
 
 void RecoveryModule::changeForHFSPointerInHFSLostPartition() {}

@@ -1,7 +1,7 @@
-// Arbitrary bytes through the HFS+ records and the HFS+ quick scan. The input is parsed as
+// Arbitrary bytes through the HFS+ records and the HFS+ scans. The input is parsed as
 // each record, then scanned as a whole volume image held in memory (a memfd read back
-// through /proc/self/fd), and as one catalog leaf node met without a known catalog
-// header, as the deep scan meets one. A record cut short may end in std::out_of_range;
+// through /proc/self/fd), by the quick scan and by the deep scan's steps for each of its
+// 512-byte units (volume headers, catalog leaf nodes found anywhere). A record cut short may end in std::out_of_range;
 // anything else escaping, or a bad read, is a finding.
 //
 // Seeds (corpus/hfs_scan/), cut from the fixtures of tools/make-hfs-fixture.sh:
@@ -77,10 +77,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     moduleOn(path)->quickScanForHFS();
 
+    // The deep scan's steps for each 512-byte unit it takes for HFS+, then the placing of
+    // what they found.
     auto deep = moduleOn(path);
-    if (size >= 14)
-        deep->ProcessCatFragForDeletedFiles_andScanType_inParent_WithBTNodeDesc_andFlag(
-            0, "D", deep->deepNode(), BTNodeDesc::initBTNodeDescWIthBlock(input), 0);
+    for (uint64_t sector = 0; (sector + 1) * 512 <= size; ++sector) {
+        const ByteView unit = input.sub(sector * 512, 512);
+        if (RecoveryModule::checkForFileSystem_withSize(unit, 512) == 3 && !deep->checkForHFSVolumeBlocks(sector))
+            deep->deepScanForHFS_inSectorNumber_withSize_andParent(unit, sector, 512, deep->deepNode());
+    }
+    deep->placeLostHFSVolumes();
     close(fd);
     return 0;
 }
