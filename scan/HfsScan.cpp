@@ -278,9 +278,17 @@ void RecoveryModule::ProcessCatFragForDeletedFiles_andScanType_inParent_WithBTNo
         }
         const ByteView node(bytes);
         if (!header && !(desc && BTNodeDesc::initBTNodeDescWIthBlock(node) == *desc)) return;
-        // Records are tested against the block size of the volume that holds them.
-        vib = volume >= 0 ? std::optional(hfsLostVolumes_[volume].header) : std::nullopt;
-        parseCatalogNode(node, flag ? HfsSource::Journal : HfsSource::DeepScan, volume);
+        // Records are tested against the block size of the volume that holds them; a node
+        // in that volume's journal is a stale copy, its records deleted items.
+        vib.reset();
+        bool inJournal = flag != 0;
+        if (volume >= 0) {
+            const HfsVolume& v = hfsLostVolumes_[static_cast<size_t>(volume)];
+            vib = v.header;
+            const uint64_t offset = (sector - v.startSector) * z;
+            inJournal = inJournal || (offset >= v.journalStart && offset - v.journalStart < v.journalBytes);
+        }
+        parseCatalogNode(node, inJournal ? HfsSource::Journal : HfsSource::DeepScan, volume);
     } catch (const std::exception& e) {
         log(e.what(), "ProcessCatFragForDeletedFiles");
     }
@@ -347,8 +355,11 @@ bool RecoveryModule::insideHfsVolume(const HPlusForkData& fork) const {
 }
 
 void RecoveryModule::placeHfsItems(std::vector<HfsItem>& found, const std::string& scanType, BaseTree* parent) {
-    // Each item once per (id, parent id, name): the first copy met wins, and the live
-    // catalog is read first.
+    // Each item once per (id, parent id, name): a copy from a catalog wins over one from
+    // a journal or a node's free space, else the first copy met.
+    std::stable_partition(found.begin(), found.end(), [](const HfsItem& item) {
+        return item.source == HfsSource::Catalog || item.source == HfsSource::DeepScan;
+    });
     std::set<std::tuple<uint32_t, uint32_t, std::string>> seen;
     std::vector<const HfsItem*> items;
     for (const HfsItem& item : found) {
@@ -504,12 +515,18 @@ bool RecoveryModule::checkForHFSVolumeBlocks(uint64_t sector) {
                 continue;
             // Read the volume's trees as the quick scan does, keeping the quick scan's catalog node size.
             const auto quickCatalog = catBtHdrRec;
+            const uint64_t quickJournal = journalBlockStart, quickJournalBytes = journalBlockSize;
             vib = header;
             catBtHdrRec.reset();
             hfsOverflowExtents_.clear();
+            journalBlockStart = journalBlockSize = 0;
             checkCatlogAndExtentsWithStartSector(start);
-            hfsLostVolumes_.push_back({*header, start, catBtHdrRec, std::move(hfsOverflowExtents_)});
+            getJounalDetails();
+            hfsLostVolumes_.push_back(
+                {*header, start, catBtHdrRec, journalBlockStart, journalBlockSize, std::move(hfsOverflowExtents_)});
             catBtHdrRec = quickCatalog;
+            journalBlockStart = quickJournal;
+            journalBlockSize = quickJournalBytes;
             if (startSectorForPhysicalScan == 0) startSectorForPhysicalScan = start;
             hfsEntryCount = static_cast<int32_t>(hfsLostVolumes_.size());
             return true;

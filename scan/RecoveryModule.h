@@ -338,6 +338,7 @@ private:
         VIB header;
         uint64_t startSector = 0;
         std::optional<BTHdrRec> catalogHeader;
+        uint64_t journalStart = 0, journalBytes = 0;  // bytes from the volume's start
         std::map<std::pair<uint32_t, uint32_t>, std::array<HPlusExtDesc, 8>> overflowExtents;
     };
     enum class HfsRecord { Skipped, EndNode, Taken };

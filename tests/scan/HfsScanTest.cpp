@@ -181,8 +181,8 @@ TEST_F(HfsScan, ALoopingLeafChainEnds) {
 
 // The journaled volume 1 MiB into a disk image (a whole number of its 4 KiB blocks), or
 // 512 bytes further (none): found by its header, it is rebuilt under its own lost
-// partition and every file whose blocks are intact, the ones only its journal still
-// remembers included, reads back byte-exact.
+// partition and every file whose blocks are intact reads back byte-exact, the ones only
+// its journal still remembers included, marked deleted.
 class HfsLostVolume : public HfsScan, public ::testing::WithParamInterface<uint64_t> {};
 
 TEST_P(HfsLostVolume, IsRebuiltWithItsFoldersAndItsFilesReadBackByteExact) {
@@ -202,7 +202,9 @@ TEST_P(HfsLostVolume, IsRebuiltWithItsFoldersAndItsFilesReadBackByteExact) {
     for (const auto& file : test::readManifest(kFixtures / "hfs-4k.manifest")) {
         if (!file.intact) continue;
         ASSERT_EQ(found.count(root + file.path), 1u) << file.path;
-        const auto data = found.find(root + file.path)->second->getDataForFileWithBSD(disk.string());
+        const BaseTree* node = found.find(root + file.path)->second;
+        EXPECT_EQ(node->deleted != 0, file.deleted) << file.path;  // copies in the journal are stale
+        const auto data = node->getDataForFileWithBSD(disk.string());
         ASSERT_TRUE(data) << file.path;
         test::writeFile(dir / "data.bin", *data);
         EXPECT_EQ(test::sha256Of(dir / "data.bin"), file.sha256) << file.path;
