@@ -321,12 +321,10 @@ RecoveryModule::HfsRecord RecoveryModule::parseCatalogRecord(ByteView node, size
                  source, volume};
     const size_t data = o + 2 + k;
     const auto type = static_cast<int16_t>(node.u16be(data));
-    uint32_t id = 0;
     if (type == HPlusCatalogFolder::kType) {
         if (o + k + 90 > limit) return HfsRecord::Skipped;
         item.folder = HPlusCatalogFolder::initHPlusCatalogFolder(node.sub(data, 88));
         if (!item.folder) return HfsRecord::Skipped;
-        id = item.folder->folderID();
         if (end) *end = data + 88;
     } else if (type == HPlusCatalogFile::kType) {
         if (o + k + 250 > limit) return end ? HfsRecord::Skipped : HfsRecord::EndNode;
@@ -337,12 +335,10 @@ RecoveryModule::HfsRecord RecoveryModule::parseCatalogRecord(ByteView node, size
         const bool checked = source != HfsSource::Catalog && vib;
         if (checked && (!insideHfsVolume(item.file->dataFork) || !insideHfsVolume(item.file->resourceFork)))
             return HfsRecord::Skipped;
-        id = item.file->fileID();
         if (end) *end = data + 248;
     } else {
         return HfsRecord::Skipped;  // thread records and others
     }
-    if (id == 0) return HfsRecord::Skipped;
     ActiveFileSystem = kHfs;
     hfsFound_.push_back(std::move(item));
     return HfsRecord::Taken;
