@@ -37,6 +37,7 @@ void printTreeText(const BaseTree& root, std::FILE* out, const ListedChild& list
             line += "  " + TreeClassMethod::sizeText(node->fileSize);
         }
         if (node->deleted && node->fileType == 2) line += "  [deleted]";
+        if (node->incomplete) line += "  [incomplete]";
         std::fprintf(out, "%s\n", line.c_str());
         const auto children = printedChildren(*node, listed);
         for (auto it = children.rbegin(); it != children.rend(); ++it) pending.emplace_back(*it, depth + 1);
@@ -89,6 +90,10 @@ void appendNodeOpening(std::string& out, const BaseTree& node) {
     out += std::to_string(node.fileSize);
     field("deleted");
     out += node.deleted ? "true" : "false";
+    if (node.incomplete) {
+        field("incomplete");
+        out += "true";
+    }
     field("entry");
     out += std::to_string(node.entry);
     field("preview");

@@ -34,6 +34,7 @@ public:
     uint8_t deleted = 0;
     uint8_t scanCompleted = 0;  // scan branches: 0 not started, 1 running, 2 done, 3 stopped
     uint8_t VALID = 0;        // check-box views exist
+    uint8_t incomplete = 0;   // the data runs known do not cover fileSize; saving writes what they cover
     uint16_t fileType = 0;    // 1 folder, 2 file
     uint32_t SPC = 0;
     uint32_t createDate = 0;

@@ -90,6 +90,8 @@ int RecoveryModule::checkForFileSystem_withSize(ByteView unit, uint32_t size) {
     if (isFatDirectoryUnit(unit)) return kFoundFat;
     if (isExFatUnit(unit)) return kFoundExFat;
     if (unit.matches(0, std::string_view("H+\0\x04", 4))) return kFoundHfs;
+    const BTNodeDesc node = BTNodeDesc::initBTNodeDescWIthBlock(unit);  // a catalog leaf node
+    if (node.isLeaf() && node.numRecords < 255 && node.reserved == 0) return kFoundHfs;
     return kFoundNone;
 }
 
@@ -225,6 +227,9 @@ int RecoveryModule::offerToFileSystems(ByteView unit, uint64_t sector) {
                                                                                        "D", sector);
     case kFoundExFat:
         return scanBlock_ofSize_withDir_andScanType_withStartSector(unit, kUnitBytes, deepNode(), "D", sector);
+    case kFoundHfs:
+        if (checkForHFSVolumeBlocks(sector)) return 0;
+        return static_cast<int>(deepScanForHFS_inSectorNumber_withSize_andParent(unit, sector, kUnitBytes, deepNode()));
     default: return 0;
     }
 }
@@ -283,6 +288,7 @@ bool RecoveryModule::carveAt(ByteView unit, uint64_t unitNumber) {
 void RecoveryModule::checkForSUbFoldersAndAPFSArrangeMentswithItemDict_andextenDict(ApfsItemDict& items,
                                                                                     ApfsExtentDict& extents) {
     try {
+        placeLostHFSVolumes();
         std::vector<BaseTree*> hfsVolumes;
         {
             std::shared_lock lock(treeLock());

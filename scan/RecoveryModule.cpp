@@ -247,6 +247,8 @@ void RecoveryModule::initializeValue() {
     fatEntryCount = exfatEntryCount = hfsEntryCount = apfsEntryCount = 0;
     u17 = u40 = u41 = u42 = 0;
     startSectorForPhysicalScan = HFSLastVIBBlock = tillSectorReaded = WPFound = 0;
+    vib.reset();
+    hfsLostVolumes_.clear();
     jpgStartSector = extraByteOffsetForJPG = jpgRawSize = 0;
     LFDict.clear();
     Tags.clear();

@@ -3,6 +3,7 @@
 // thread. Other threads may read the result tree under treeLock() (shared), toggle
 // pause and stop, and poll the progress counters at any time.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -10,6 +11,8 @@
 #include <mutex>
 #include <memory>
 #include <optional>
+#include <set>
+#include <tuple>
 #include <shared_mutex>
 #include <span>
 #include <string>
@@ -20,6 +23,7 @@
 #include "records/fat/FatBootSectors.h"
 #include "records/fat/FatDataEntry.h"
 #include "records/fat/MainBootSector.h"
+#include "records/hfs/HfsRecords.h"
 #include "results/BaseTree.h"
 #include "results/SearchResult.h"
 #include "scan/ApfsDicts.h"
@@ -211,6 +215,35 @@ public:
     // that names "WPSettings.dat"; 0 when none within 2048 clusters.
     uint64_t checkForWPSetiingFileFromStartSector_andWithSPC(uint64_t startSector, uint64_t spc);
 
+    // --- HFS+ (HfsScan.cpp) ---
+    // The volume header and the catalog's B-tree header, its extents, and its journal's
+    // place (bytes from the volume start); the volume starts at HFSLastVIBBlock.
+    std::optional<VIB> vib;
+    std::optional<BTHdrRec> extBtHdrRec, catBtHdrRec;
+    std::vector<HPlusExtDesc> catArray;
+    // Deleted items the quick scan found in the journal and in the free space of live catalog nodes.
+    uint32_t hfsJournalDeleted = 0, hfsSlackDeleted = 0;
+    void scanForHFSWithBlock(ByteView block);
+    void fillVIBWithBlock_WithStartSector(ByteView block, uint64_t startSector);
+    void checkCatlogAndExtentsWithStartSector(uint64_t startSector);
+    void getJounalDetails();
+    void checkCatLogNodes();
+    void checkJournalBlocks();
+    // Reads the catalog node at sector and keeps its records for placing; flag marks them
+    // deleted. desc: the descriptor a caller found, to confirm a node read without a known
+    // catalog header. The parent and scan type are those the records are placed with.
+    void ProcessCatFragForDeletedFiles_andScanType_inParent_WithBTNodeDesc_andFlag(
+        uint64_t sector, const std::string& scanType, BaseTree* parent, const std::optional<BTNodeDesc>& desc,
+        uint8_t flag);
+    // The deep scan: a unit at a device sector holding a catalog leaf node descriptor
+    // (answers how many nodes were read: one at most), a volume header at a device sector
+    // (true when it places a lost volume), and the placing of what was found once the
+    // sweep is over, each volume's records in their own lost partition.
+    uint32_t deepScanForHFS_inSectorNumber_withSize_andParent(ByteView buffer, uint64_t sector, uint32_t size,
+                                                             BaseTree* parent);
+    bool checkForHFSVolumeBlocks(uint64_t sector);
+    void placeLostHFSVolumes();
+
     // --- per-scan state ---
     std::string volumeContent;
     uint32_t blockSize = 0;
@@ -312,6 +345,50 @@ private:
     std::map<uint64_t, uint64_t> quickDirectorySectors_;
     // Per lost partition, the directory clusters of its folders: first sector -> (last, folder).
     std::map<const BaseTree*, std::map<uint64_t, std::pair<uint64_t, BaseTree*>>> lostFolderSectors_;
+
+    // HFS+ steps. Records are collected first and placed once all are known, folders
+    // before what they hold, so an item is never placed before the folder it belongs to.
+    enum class HfsSource : uint8_t { Catalog, NodeFreeSpace, Journal, DeepScan };
+    struct HfsItem {
+        uint32_t parentID = 0;
+        std::string name;
+        std::optional<HPlusCatalogFolder> folder;
+        std::optional<HPlusCatalogFile> file;
+        HfsSource source = HfsSource::Catalog;
+        int volume = -1;  // deep scan: index in hfsLostVolumes_, -1 for none
+    };
+    // A lost volume the deep scan placed: its header, first sector and what the quick
+    // scan keeps for its own volume.
+    struct HfsVolume {
+        VIB header;
+        uint64_t startSector = 0;
+        std::optional<BTHdrRec> catalogHeader;
+        uint64_t journalStart = 0, journalBytes = 0;  // bytes from the volume's start
+        std::map<std::pair<uint32_t, uint32_t>, std::array<HPlusExtDesc, 8>> overflowExtents;
+    };
+    enum class HfsRecord { Skipped, EndNode, Taken };
+    std::optional<std::vector<uint8_t>> readHfsBytes(uint64_t volumeOffset, size_t length) const;
+    std::optional<VIB> readHfsHeaderAt(uint64_t sector) const;
+    void readExtentsOverflow();
+    void parseCatalogNode(ByteView node, HfsSource source, int volume = -1);
+    // The record at offset, which must end before limit; end is set past it when taken.
+    HfsRecord parseCatalogRecord(ByteView node, size_t offset, size_t limit, HfsSource source, int volume,
+                                 size_t* end = nullptr);
+    void scanNodeSlack(ByteView slack);
+    // Places the items (then empties the list) with the volume in vib, HFSLastVIBBlock and
+    // hfsOverflowExtents_.
+    void placeHfsItems(std::vector<HfsItem>& found, const std::string& scanType, BaseTree* parent);
+    void placeHfsItem(const HfsItem& item, const std::string& scanType, BaseTree* parent);
+    void addHfsFileRuns(BaseTree& node, const HPlusCatalogFile& file) const;
+    bool insideHfsVolume(const HPlusForkData& fork) const;
+    // Further extents of data forks from the extents-overflow tree: (file id, first block) -> extents.
+    std::map<std::pair<uint32_t, uint32_t>, std::array<HPlusExtDesc, 8>> hfsOverflowExtents_;
+    // What was found and not yet placed, in the order it was met.
+    std::vector<HfsItem> hfsFound_;
+    // The free space of each live catalog leaf node, examined once the live catalog is read.
+    std::vector<std::vector<uint8_t>> hfsNodeSlack_;
+    std::vector<HfsVolume> hfsLostVolumes_;
+
     // The device path of the sweep in progress, kept so the per-unit work copies nothing.
     std::string sweepPath_;
     std::atomic<bool> quickScanCompleted_{false};

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make pkg-config
-  libblkid-dev libmount-dev
+  libblkid-dev libmount-dev libutf8proc-dev
   nlohmann-json3-dev libzip-dev
   libgtest-dev libgmock-dev
   zstd

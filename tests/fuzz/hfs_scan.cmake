@@ -1,0 +1,1 @@
+norix_fuzz_target(hfs_scan norix_scan)
