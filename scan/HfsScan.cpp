@@ -16,6 +16,7 @@
 
 #include "disk/DiskReader.h"
 #include "disk/Platform.h"
+#include "records/hfs/HPlusCatalogKey.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "disk/Platform.h"
-#include "records/hfs/HfsRecords.h"
+#include "records/hfs/HPlusCatalogKey.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
 
