@@ -65,13 +65,9 @@ TEST_P(FixedBranches, MatchTheTableAndAreCounted) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FixedBranches,
-    testing::Values(BranchRow{{}, "Disk", 2, 1, 0, "", 11, 2}, BranchRow{{0}, kQuickScan, 2, 2, 0, "Disk", 2, 2},
-                    BranchRow{{0, 0}, kExistingFiles, 2, 2, 0, "Disk/Quick Scan", 0, 0},
+    testing::Values(BranchRow{{}, "Disk", 2, 1, 0, "", 11, 2},
                     BranchRow{{0, 1}, kDeletedFiles, 7, 2, 1, "Disk/Quick Scan", 0, 0},
-                    BranchRow{{1}, kDeepScan, 2, 2, 0, "Disk", 7, 2},
-                    BranchRow{{1, 0}, kLostAndFound, 0, 2, 0, "Disk/Deep Scan", 0, 0},
                     BranchRow{{1, 1}, kTags, 0, 2, 1, "Disk/Deep Scan", 5, 5},
-                    BranchRow{{1, 1, 0}, "Word", 0, 0, 1, "Disk/Deep Scan/Tags", 0, 0},
                     BranchRow{{1, 1, 4}, "Camera", 0, 0, 1, "Disk/Deep Scan/Tags", 0, 0}));
 
 TEST(Counts, RemovalTakesFilesAndFoldersOutOfEveryAncestorWithoutWrapping) {
@@ -119,19 +115,6 @@ TEST(Pruning, RemovesFoldersEmptiedBelowAndKeepsFiles) {
     EXPECT_EQ(root->folderCount, 1u);
     EXPECT_EQ(kept->childCount(), 1u);
     EXPECT_EQ(kept->getChildAtIndex(0), leaf);
-}
-
-TEST(Lookup, FolderChildrenSkipFilesAndHideHFSOnlyOnDeepScan) {
-    auto deep = T::createNDIRWithName(kDeepScan);
-    file(deep.get(), 1);
-    folder(deep.get(), "A");
-    file(deep.get(), 1);
-    BaseTree* b = folder(deep.get(), "Lost Partition: HFS");
-    EXPECT_EQ(deep->getChildFolderinIndex_withflag(1, false), b);
-    EXPECT_EQ(deep->getChildFolderinIndex_withflag(1, true), nullptr);
-    EXPECT_EQ(deep->getFolderCountWithFlag(true), 1u);
-    deep->setName("Other");
-    EXPECT_EQ(deep->getFolderCountWithFlag(true), 2u);
 }
 
 TEST(Lookup, DirectorySectorOwnerTestsRangesAndFirstClustersOfFolders) {
