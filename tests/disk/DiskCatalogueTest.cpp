@@ -14,11 +14,6 @@ using namespace std::string_literals;
 
 constexpr const char* kContainerContent = "EF57347C-0000-11AA-AA11-00306543ECAC";
 
-DiskDescription with(DiskDescription description, const DiskDescription& extra) {
-    for (const auto& [key, value] : extra) description[key] = value;
-    return description;
-}
-
 DiskDescription wholeDisk(const std::string& bsdName, const std::string& content = "GUID_partition_scheme") {
     return {{DiskKey::MediaBSDName, bsdName}, {DiskKey::MediaWhole, true}, {DiskKey::MediaContent, content}};
 }
@@ -107,39 +102,6 @@ TEST(DiskCatalogue, LookupsFindDisksByPathNameAndSelectedFolder) {
     EXPECT_EQ(DiskManager::getDiskFromSelectPath_inArray("/home/me/Pictures", disks), system);
     EXPECT_EQ(DiskManager::getDiskFromSelectPath_inArray("/mnt", disks), system);
 }
-
-struct ColumnsCase {
-    const char* name;
-    DiskDescription description;
-    bool partition, external, physical;
-    std::string label;
-};
-
-class Columns : public testing::TestWithParam<ColumnsCase> {};
-
-TEST_P(Columns, GroupAndLabelTheEntry) {
-    const auto& expected = GetParam();
-    Disk disk(expected.description);
-    disk.isValidDisk();
-    const DriveColumns columns = driveColumnsFor(disk);
-    EXPECT_EQ(columns.partition, expected.partition);
-    EXPECT_EQ(columns.external, expected.external);
-    EXPECT_EQ(columns.physical, expected.physical);
-    EXPECT_EQ(driveLabelFor(disk), expected.label);
-}
-
-const ColumnsCase kColumnsCases[] = {
-    {"WholeDisk", with(wholeDisk("sda"), {{DiskKey::MediaName, "WD Blue"s}}), false, false, true, "WD Blue"},
-    {"UsbVolume", with(volume("exfat", std::nullopt, std::nullopt), {{DiskKey::DeviceProtocol, "USB"s}}),
-     false, true, false, "Untitled"},
-    {"RemovableUnpartitionedCard",
-     with(wholeDisk("mmcblk0", ""), {{DiskKey::VolumeKind, "msdos"s}, {DiskKey::VolumeName, "CAM"s},
-                                     {DiskKey::MediaName, "SD32G"s}, {DiskKey::MediaRemovable, true}}),
-     false, true, true, "SD32G"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Disk, Columns, testing::ValuesIn(kColumnsCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace norix

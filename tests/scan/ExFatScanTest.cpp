@@ -180,41 +180,6 @@ TEST_F(ExFatScanBase, AnotherThreadReadsTheTreeWhileTheVolumeIsScanned) {
     EXPECT_GT(extents, 0u);
 }
 
-// --- entry sets at the end of a block ---
-
-struct BlockCut {
-    size_t bytes;
-    int sets;
-};
-
-void PrintTo(const BlockCut& cut, std::ostream* os) { *os << cut.bytes << " bytes"; }
-
-class ExFatBlockEnd : public ExFatScanBase, public ::testing::WithParamInterface<BlockCut> {};
-
-// The root of the 16 KiB volume begins with the label, bitmap and up-case entries (96
-// bytes), then "System Volume Information" (4 entries, to 224) and "Photos".
-TEST_P(ExFatBlockEnd, ASetEndingWithTheBlockIsKeptAndOneRunningPastItIsSteppedOver) {
-    const fs::path image = unpack("exfat-scan-16k", dir);
-    RecoveryModule& m = *module;
-    m.setDiskPathWithString_withRootName(image.string(), "Card");
-    m.setTheDiskInModule(imageDisk(image, "exfat"));
-    TreeClassMethod::addQuickNodesInDir(m.dirRoot());
-    const BootFields boot = bootFieldsOf(image);
-    m.mbs = MainBootSector::initMBSWithData_withCurrentSector(ByteView(test::readBytes(image, 0, 512)), 0);
-    ASSERT_TRUE(m.mbs);
-    m.mbs->SetClustHeapOffset(boot.heap);
-    const auto root = test::readBytes(image, boot.clusterSector(boot.rootCluster) * 512, GetParam().bytes);
-
-    EXPECT_EQ(m.scanforExFatInBlock_withSize_startSector_parentNDIR_andScanType(
-                  ByteView(root), static_cast<uint32_t>(root.size()), boot.heap, m.dirRoot()->getChildAtIndex(0), "Q"),
-              GetParam().sets);
-    const BaseTree* existingFiles = m.dirRoot()->getChildAtIndex(0)->getChildAtIndex(0);
-    EXPECT_EQ(childNamed(existingFiles, "System Volume Information") != nullptr, GetParam().sets == 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cuts, ExFatBlockEnd,
-                         ::testing::Values(BlockCut{224, 1}, BlockCut{223, 0}));
-
 // --- a damaged FAT ---
 
 // The last cluster of a chain, followed in the volume's FAT as its boot sector places it.
@@ -284,7 +249,6 @@ TEST_P(ExFatDamagedFat, AChainThatLoopsOrLeavesTheVolumeEnds) {
 INSTANTIATE_TEST_SUITE_P(Damage, ExFatDamagedFat,
                          ::testing::Values(FatDamage{"FolderEndLoopsToItsStart", "/Growing", false, -1, true},
                                            FatDamage{"FolderEndLeavesTheVolume", "/Growing", false, 0x7FFFFFF0, true},
-                                           FatDamage{"FolderStartLinksToItself", "/Growing", true, -2, false},
                                            FatDamage{"RootEndLoopsToItsStart", "/", false, -1, true},
                                            FatDamage{"FileEndLoopsToItsStart", "/fragmented.bin", false, -1, true}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -397,25 +361,6 @@ TEST_F(ExFatLostVolume, ARootOfAnotherVolumeIsForgottenByTheKnownOneAndFoundByWP
     EXPECT_EQ(module.mbs->cluster_heap_offset_1, starts[1] + boot.heap);
     EXPECT_EQ(module.WPFound, 0u);
     expectRootNoteSaved(partition("ExFat - 1"), "exfat-scan-16k");
-}
-
-// "System Volume Information" moved after "Photos" in the root: every entry of the root,
-// the ones before it included, still gets the cluster heap it places.
-TEST_F(ExFatLostVolume, TheClusterHeapOfALostRootIsPlacedBeforeAnyOfItsEntries) {
-    const fs::path volume = unpack("exfat-scan-16k", dir);
-    makeDisk({volume});
-    test::writeBytes(disk, starts[0] * 512, std::vector<uint8_t>(24 * 512, 0));
-    const uint64_t root = rootSector(volume, 0);
-    auto entries = test::readBytes(disk, root * 512, 320);
-    std::vector<uint8_t> swapped(entries.begin(), entries.begin() + 96);
-    swapped.insert(swapped.end(), entries.begin() + 224, entries.begin() + 320);  // Photos
-    swapped.insert(swapped.end(), entries.begin() + 96, entries.begin() + 224);   // System Volume Information
-    test::writeBytes(disk, root * 512, swapped);
-
-    EXPECT_GT(offer(root), 0);
-    const BaseTree* photos = childNamed(partition("ExFat"), "Photos");
-    ASSERT_NE(photos, nullptr);
-    EXPECT_EQ(photos->blocksStartsAtSector, starts[0] + bootFieldsOf(volume).heap);
 }
 
 TEST_F(ExFatLostVolume, ARootWithoutWPSettingsIsNotTakenForAVolume) {

@@ -279,19 +279,6 @@ TEST_F(NodePlacement, QuickScanFilesGoToTheirCategoryAndFolder) {
     EXPECT_EQ(existing()->folderCount, 1u);
 }
 
-TEST_F(NodePlacement, DuplicateHfsRecordsAreRejected) {
-    module.fileCount = 3;
-    ASSERT_TRUE(module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(folderNode("Docs", 16),
-                                                                                        quick(), 2, "Q", "HFS"));
-    EXPECT_TRUE(quickFile(fileNode("a.txt", 10, 100, 20), quick(), 16, "HFS"));
-    EXPECT_FALSE(quickFile(fileNode("a.txt", 10, 300, 20), quick(), 16, "HFS"));
-    EXPECT_TRUE(quickFile(fileNode("b.txt", 10, 100, 20), quick(), 16, "HFS"));
-    EXPECT_EQ(module.fileCount, 2);
-    EXPECT_EQ(childNames(child(existing(), "Docs")), (std::vector<std::string>{"a.txt", "b.txt"}));
-}
-
-// --- lost partitions ---
-
 TEST_F(NodePlacement, FatEntriesJoinTheFolderOwningTheirDirectorySector) {
     module.fatEntryCount = 1;
     auto dcim = folderNode("DCIM", 3);
@@ -321,28 +308,6 @@ TEST_F(NodePlacement, FatEntriesJoinTheFolderOwningTheirDirectorySector) {
     EXPECT_EQ(partition->fileSize, 43u);
     EXPECT_EQ(deep()->fileSize, 43u);
     EXPECT_EQ(probe.reloads, 1) << "only a new partition folder is announced";
-}
-
-TEST_F(NodePlacement, EachLostPartitionGetsItsOwnLabel) {
-    module.exfatEntryCount = 1;
-    ASSERT_TRUE(lostFile(fileNode("a.txt", 1), 0, "ExFat"));
-    for (int32_t count : {1, 2, 3}) {
-        module.fatEntryCount = count;
-        ASSERT_TRUE(lostFile(fileNode("b.txt", 1), 0, "Fat"));
-    }
-    module.hfsEntryCount = 2;
-    ASSERT_TRUE(lostFolder(folderNode("Users", 16), 2, "HFS"));
-
-    EXPECT_EQ(childNames(deep()),
-              (std::vector<std::string>{"Lost and Found", "Tags", "Lost Partition: ExFat", "Lost Partition: Fat",
-                                        "Lost Partition: Fat - 1", "Lost Partition: Fat - 2",
-                                        "Lost Partition: HFS - 1"}));
-    // A FAT file never joins the exFAT volume, whose label also holds "Fat".
-    EXPECT_EQ(childNames(child(deep(), "Lost Partition: ExFat")), (std::vector<std::string>{"Lost", "a.txt"}));
-    EXPECT_EQ(childNames(child(deep(), "Lost Partition: Fat")), (std::vector<std::string>{"Lost", "b.txt"}));
-    // Each partition and its "Lost" folder count as nodes of "Deep Scan".
-    EXPECT_EQ(deep()->folderCount, 2u + 5u);
-    EXPECT_EQ(deep()->childrenCount, 7u + 10u);
 }
 
 // --- tags ---

@@ -131,24 +131,6 @@ TEST_F(ScanDriver, LogRecordsTheScanSteps) {
         << log;
 }
 
-class FileSystemChoice : public ScanDriver,
-                         public ::testing::WithParamInterface<std::pair<std::optional<std::string>, int>> {};
-
-TEST_P(FileSystemChoice, ComesFromTheVolumeKindAlone) {
-    test::TempDir dir;
-    auto disk = imageDisk(makeImage(dir / "blank.img", 1 << 20), GetParam().first);
-    scan(disk, "Q");
-    EXPECT_EQ(module.fileSystemCode(), GetParam().second);
-    EXPECT_EQ(root()->entry, GetParam().second);
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, FileSystemChoice,
-                         ::testing::Values(std::pair<std::optional<std::string>, int>{"msdos", 1},
-                                           std::pair<std::optional<std::string>, int>{"exfat", 2},
-                                           std::pair<std::optional<std::string>, int>{std::nullopt, 3},
-                                           std::pair<std::optional<std::string>, int>{"apfs", 4}),
-                         [](const auto& info) { return info.param.first.value_or("none"); });
-
 TEST_F(ScanDriver, FlagsSetBeforeTheScanAreCleared) {
     module.setStop(true);
     module.setPause(true);

@@ -151,23 +151,6 @@ const Sample kReadingOn[] = {
 INSTANTIATE_TEST_SUITE_P(Sectors4096, IdentificationTest,
                          testing::Combine(testing::ValuesIn(kReadingOn), testing::Values(4096u)), sampleName);
 
-std::vector<uint8_t> unitStartingWith(std::string_view text) {
-    std::vector<uint8_t> unit(text.begin(), text.end());
-    unit.resize(512, 0);
-    return unit;
-}
-
-std::string_view identifyUnit(const std::vector<uint8_t>& unit) {
-    uint64_t size = 0;
-    return SignatureCheck::checkSignatureInBlock_andSectorNumber_blockSize_andBSDPath_fileSizeForOfficeX(
-        unit, 0, 512, "/nonexistent/device", size);
-}
-
-TEST(Identification, FujifilmNeedsTheRawMarkAfterItsName) {
-    EXPECT_EQ(identifyUnit(unitStartingWith("FUJIFILMCCD-RAW 0201FF389501")), "raf");
-    EXPECT_EQ(identifyUnit(unitStartingWith("FUJIFILMCCX-RAW 0201FF389501")), "");
-}
-
 // --- user-defined types ---
 
 SigNode userType(uint64_t header, uint8_t headerLength, uint16_t offset, uint32_t defaultSize) {
@@ -210,18 +193,6 @@ TEST(OtherFileCheck, EveryHitIsTheTypesMaximumSizeWithoutWrapping) {
         EXPECT_EQ(checker.parentKey(), "usr");
         EXPECT_FALSE(checker.isJPGPresent());
     }
-}
-
-TEST(CheckerTable, ExtensionsAreComparedExactly) {
-    const SigNode type = userType(0x01, 1, 0, 1);
-    EXPECT_FALSE(std::dynamic_pointer_cast<OtherFileCheck>(
-        SignatureCheck::searchForFileCheckWithExtension_andSigNode("jpg", type)));
-    for (const char* extension : {"JPG", "jpeg", "usr", ""})
-        EXPECT_TRUE(std::dynamic_pointer_cast<OtherFileCheck>(
-            SignatureCheck::searchForFileCheckWithExtension_andSigNode(extension, type)))
-            << extension;
-    EXPECT_EQ(SignatureCheck::searchForFileCheckWithExtension_andSigNode("kdc", type)->parentKey(), "k25");
-    EXPECT_EQ(SignatureCheck::searchForFileCheckWithExtension_andSigNode("docx", type)->parentKey(), std::nullopt);
 }
 
 }  // namespace
