@@ -119,18 +119,6 @@ TEST_F(ScanDriver, DeepOnlyScanNeverTouchesTheQuickBranch) {
     EXPECT_EQ(module.deepNode()->scanCompleted, 2);
 }
 
-TEST_F(ScanDriver, LogRecordsTheScanSteps) {
-    const auto image = test::sampleImage();
-    scan(imageDisk(image, "msdos"), "Q");
-
-    const std::string log = test::readText(home.dataFolder() / "Core.txt");
-    EXPECT_NE(log.find("NS Exception: New Scan\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("fileSystem Exception: 1\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("deepScanOnDisk Exception: Deep ScanStarted For Drive : " + image.string() + "\n"),
-              std::string::npos)
-        << log;
-}
-
 TEST_F(ScanDriver, FlagsSetBeforeTheScanAreCleared) {
     module.setStop(true);
     module.setPause(true);

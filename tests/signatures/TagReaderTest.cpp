@@ -1,6 +1,7 @@
 // The metadata tag readers on real files (tools/make-tag-samples.sh), each carved out
-// of a device image between other files whose tags a stray read would pick up. Damaged
-// files are replayed by the tag_readers fuzz target.
+// of a device image between other files whose tags a stray read would pick up: the
+// encodings, sector sizes and placements the engine's tag copies (NodePlacementTest) do
+// not meet. Damaged files are replayed by the tag_readers fuzz target.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -125,33 +126,22 @@ const std::string kLongLatin1Title = [] {
 // The EXIF walk starts 12 bytes past the TIFF header, past the first IFD entry, where
 // exiftool writes the make: these pictures answer their model and date only.
 const SampleCase kSamples[] = {
-    {"exif-le.jpg", Reader::Image, 512, {{"Model", "NX-100 Mark II"}, {"Date", "2024:03:05 10:20:30"}}},
     {"exif-be.jpg", Reader::Image, 512, {}},
     // A 400-character model is ignored; the date lies past the first sector.
     {"exif-long-model.jpg", Reader::Image, 512, {{"Date", "2024:03:05 10:20:30"}}},
     // No EXIF: the last sectors searched are the file's own, not the next file's.
     {"plain.jpg", Reader::Image, 512, {}},
-    // id3v2 writes unterminated Latin-1 frames.
-    {"id3v23-latin1.mp3", Reader::Audio, 512, {{"Name", "Evening Tone"}, {"Model", "Norix Quartet"}}},
     {"id3v23-utf16.mp3", Reader::Audio, 512,
      {{"Name", "\u00dcn\u00efcode title that is much lon"}, {"Model", "\u00c4rtist \u00d1ame"}}},
     {"id3v24-utf16be.mp3", Reader::Audio, 512, {{"Name", "\u00dcberschrift"}, {"Model", "K\u00fcnstlerin"}}},
     {"id3v24-latin1-long.mp3", Reader::Audio, 4096, {{"Name", kLongLatin1Title}, {"Model", "Caf\u00e9 Trio"}}},
     // No title; the walk must not run on into the next song.
     {"id3v24-artist-only.mp3", Reader::Audio, 512, {{"Model", "Sigur R\u00f3s"}}},
-    {"memo.doc", Reader::Office, 512, {{"Name", "Quarterly Memo"}, {"Model", "Ada Lovelace"}}},
     // Its summary stream starts on an odd 64-byte mini-stream sector.
     {"budget.xls", Reader::Office, 4096, {{"Name", "Budget 2024"}, {"Model", "Grace Hopper"}}},
-    {"slides.ppt", Reader::Office, 512, {{"Name", "Launch Plan"}, {"Model", "Alan Turing"}}},
-    {"memo.docx", Reader::OfficeX, 512,
-     {{"Name", "Quarterly Memo"}, {"Model", "Ada Lovelace"}, {"Date", "2024-03-05T10:20:30Z"}}},
     {"budget.xlsx", Reader::OfficeX, 4096,
      {{"Name", "Budget 2024"}, {"Model", "Grace Hopper"}, {"Date", "2024-04-01T09:00:00Z"}}},
-    {"slides.pptx", Reader::OfficeX, 512,
-     {{"Name", "Launch Plan"}, {"Model", "Alan Turing"}, {"Date", "2024-05-06T14:15:16Z"}}},
     {"memo-no-creator.docx", Reader::OfficeX, 512, {}},
-    {"memo-no-title.docx", Reader::OfficeX, 512,
-     {{"Name", "Unknown"}, {"Model", "Ada Lovelace"}, {"Date", "2024-03-05T10:20:30Z"}}},
     {"memo-bom-core.docx", Reader::OfficeX, 512, {}},
 };
 
