@@ -1,4 +1,4 @@
-// Dates, sizes, names and byte order as the result tree shows and stores them.
+// Dates, sizes and names as the result tree shows them.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,4 +1,4 @@
-// Fixed branches, count propagation, pruning and lookups of the result tree.
+// Count propagation, pruning and lookups of the result tree.
 #include <gtest/gtest.h>
 
 #include "results/TreeClassMethod.h"

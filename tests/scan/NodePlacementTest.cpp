@@ -340,7 +340,7 @@ protected:
 TEST_F(TagCopies, SongsDocumentsAndPicturesAreFiledByArtistAuthorAndModel) {
     for (const char* name : {"id3v24-artist-only.mp3", "id3v24-artist-only.mp3", "id3v23-latin1.mp3", "memo.docx",
                              "memo-no-title.docx", "memo.doc", "budget.xlsx", "slides.pptx", "exif-le.jpg",
-                             "exif-le.jpg", "exif-long-model.jpg", "memo-no-creator.docx"})
+                             "exif-le.jpg", "exif-long-model.jpg", "memo-no-creator.docx", "slides.ppt"})
         carveSample(name);
 
     EXPECT_EQ(copies("Artist", "sigur r\u00f3s"), (std::vector<std::string>{"File 1.mp3", "File 2.mp3"}));
@@ -349,7 +349,7 @@ TEST_F(TagCopies, SongsDocumentsAndPicturesAreFiledByArtistAuthorAndModel) {
     EXPECT_EQ(copies("Word", "ada lovelace"),
               (std::vector<std::string>{"Quarterly Memo.docx", "File 1.docx", "Quarterly Memo.doc"}));
     EXPECT_EQ(copies("Sheet", "grace hopper"), (std::vector<std::string>{"Budget 2024.xlsx"}));
-    EXPECT_EQ(copies("PowerPoint", "alan turing"), (std::vector<std::string>{"Launch Plan.pptx"}));
+    EXPECT_EQ(copies("PowerPoint", "alan turing"), (std::vector<std::string>{"Launch Plan.pptx", "Launch Plan.ppt"}));
     EXPECT_EQ(childNames(category("Camera")), (std::vector<std::string>{"nx-100 mark ii"}));
     EXPECT_EQ(copies("Camera", "nx-100 mark ii"), (std::vector<std::string>{"File 1.jpg", "File 2.jpg"}));
     EXPECT_EQ(module.Tags["Artist"]["sigur r\u00f3s"], 2u);
@@ -361,9 +361,9 @@ TEST_F(TagCopies, SongsDocumentsAndPicturesAreFiledByArtistAuthorAndModel) {
     EXPECT_EQ(copy->dataExtArray, original->dataExtArray);
     EXPECT_EQ(copy->fileSize, original->fileSize);
     EXPECT_EQ(category("Artist")->fileSize, 2 * 571u + original->fileSize);
-    EXPECT_EQ(deep()->getChildAtIndex(1)->fileCount, 10u);
+    EXPECT_EQ(deep()->getChildAtIndex(1)->fileCount, 11u);
     EXPECT_EQ(category("Word")->childrenCount, 4u);
-    EXPECT_EQ(lostAndFound()->fileCount, 12u);
+    EXPECT_EQ(lostAndFound()->fileCount, 13u);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The scan driver: order of steps, choice of file system, fixed branches, the APFS
-// redirect, stop and pause, and the scan log.
+// The scan driver: order of steps, fixed branches, the APFS redirect, the file types
+// carved, stop and pause.
 #include <gtest/gtest.h>
 
 #include <atomic>
