@@ -130,6 +130,8 @@ const Sample kSamples[] = {
     {"checkers/linearized-update.pdf", "pdf", Ends::Exactly, true},  // three end markers
     {"tags/memo.doc", "doc", Ends::Exactly, true},                   // a free sector inside the file
     {"tags/slides.ppt", "ppt", Ends::Exactly, true},                 // seven FAT sectors
+    {"tags/memo-4k-sectors.doc", "doc", Ends::Exactly, true},        // sectors of 4096 bytes
+    {"tags/budget-4k-sectors.xls", "xls", Ends::Exactly},
     {"tags/memo-core-bomb.docx", "zip", Ends::Exactly},              // rewritten by python: flags 0
     {"checkers/infozip-descriptors.docx", "docx", Ends::Exactly, true},  // data descriptors
     {"checkers/python-streamed.xlsx", "xlsx", Ends::Exactly},            // data descriptors, sizes left 0

@@ -139,6 +139,9 @@ const SampleCase kSamples[] = {
     {"id3v24-artist-only.mp3", Reader::Audio, 512, {{"Model", "Sigur R\u00f3s"}}},
     // Its summary stream starts on an odd 64-byte mini-stream sector.
     {"budget.xls", Reader::Office, 4096, {{"Name", "Budget 2024"}, {"Model", "Grace Hopper"}}},
+    // The same documents rewritten with 4096-byte sectors.
+    {"memo-4k-sectors.doc", Reader::Office, 512, {{"Name", "Quarterly Memo"}, {"Model", "Ada Lovelace"}}},
+    {"budget-4k-sectors.xls", Reader::Office, 4096, {{"Name", "Budget 2024"}, {"Model", "Grace Hopper"}}},
     {"budget.xlsx", Reader::OfficeX, 4096,
      {{"Name", "Budget 2024"}, {"Model", "Grace Hopper"}, {"Date", "2024-04-01T09:00:00Z"}}},
     {"memo-no-creator.docx", Reader::OfficeX, 512, {}},
