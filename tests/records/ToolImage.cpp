@@ -42,10 +42,6 @@ std::vector<uint8_t> ToolImage::read(uint64_t offset, size_t size) const {
     return bytes;
 }
 
-bool haveTool(const std::string& program) {
-    return std::system(("command -v '" + program + "' >/dev/null 2>&1").c_str()) == 0;
-}
-
 std::string reportText(const std::string& report, const std::string& key) {
     const size_t at = report.find(key);
     if (at == std::string::npos) throw std::runtime_error("no \"" + key + "\" in:\n" + report);

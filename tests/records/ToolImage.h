@@ -30,9 +30,6 @@ private:
     std::filesystem::path image_ = dir_->path() / "disk.img";
 };
 
-// True when the program is on the PATH.
-bool haveTool(const std::string& program);
-
 // The number after `key` on its line of a tool's report, e.g. ("reserved (boot) sectors:").
 // Decimal, or hexadecimal after "0x". Throws when the key is missing.
 uint64_t reportNumber(const std::string& report, const std::string& key);

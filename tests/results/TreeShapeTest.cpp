@@ -1,4 +1,4 @@
-// Fixed branches, count propagation, pruning and lookups of the result tree.
+// Count propagation, pruning and lookups of the result tree.
 #include <gtest/gtest.h>
 
 #include "results/TreeClassMethod.h"
@@ -30,49 +30,6 @@ BaseTree* file(BaseTree* parent, uint64_t size) {
 BaseTree* folder(BaseTree* parent, const std::string& name = "d") {
     return link(parent, T::createNDIRWithName(name));
 }
-
-struct BranchRow {
-    std::vector<size_t> where;
-    const char* name;
-    uint32_t fileID, parentID;
-    uint8_t deleted;
-    const char* pathName;
-    uint32_t childrenCount, folderCount;
-};
-
-class FixedBranches : public testing::TestWithParam<BranchRow> {};
-
-TEST_P(FixedBranches, MatchTheTableAndAreCounted) {
-    auto root = T::createRootWithName("Disk");
-    T::addQuickNodesInDir(root.get());
-    T::addDeepNodesInDIR(root.get());
-    const BranchRow& row = GetParam();
-    const BaseTree* node = root.get();
-    for (size_t index : row.where) {
-        node = node->getChildAtIndex(index);
-        ASSERT_NE(node, nullptr);
-    }
-    EXPECT_EQ(node->fileName, row.name);
-    EXPECT_EQ(node->fileType, 1);
-    EXPECT_EQ(node->fileID, row.fileID);
-    EXPECT_EQ(node->parentID, row.parentID);
-    EXPECT_EQ(node->deleted, row.deleted);
-    EXPECT_EQ(node->pathName, row.pathName);
-    EXPECT_EQ(node->childrenCount, row.childrenCount);
-    EXPECT_EQ(node->folderCount, row.folderCount);
-    EXPECT_EQ(node->getChildAtIndex(node->childCount()), nullptr);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, FixedBranches,
-    testing::Values(BranchRow{{}, "Disk", 2, 1, 0, "", 11, 2}, BranchRow{{0}, kQuickScan, 2, 2, 0, "Disk", 2, 2},
-                    BranchRow{{0, 0}, kExistingFiles, 2, 2, 0, "Disk/Quick Scan", 0, 0},
-                    BranchRow{{0, 1}, kDeletedFiles, 7, 2, 1, "Disk/Quick Scan", 0, 0},
-                    BranchRow{{1}, kDeepScan, 2, 2, 0, "Disk", 7, 2},
-                    BranchRow{{1, 0}, kLostAndFound, 0, 2, 0, "Disk/Deep Scan", 0, 0},
-                    BranchRow{{1, 1}, kTags, 0, 2, 1, "Disk/Deep Scan", 5, 5},
-                    BranchRow{{1, 1, 0}, "Word", 0, 0, 1, "Disk/Deep Scan/Tags", 0, 0},
-                    BranchRow{{1, 1, 4}, "Camera", 0, 0, 1, "Disk/Deep Scan/Tags", 0, 0}));
 
 TEST(Counts, RemovalTakesFilesAndFoldersOutOfEveryAncestorWithoutWrapping) {
     auto root = T::createRootWithName("Disk");
@@ -119,19 +76,6 @@ TEST(Pruning, RemovesFoldersEmptiedBelowAndKeepsFiles) {
     EXPECT_EQ(root->folderCount, 1u);
     EXPECT_EQ(kept->childCount(), 1u);
     EXPECT_EQ(kept->getChildAtIndex(0), leaf);
-}
-
-TEST(Lookup, FolderChildrenSkipFilesAndHideHFSOnlyOnDeepScan) {
-    auto deep = T::createNDIRWithName(kDeepScan);
-    file(deep.get(), 1);
-    folder(deep.get(), "A");
-    file(deep.get(), 1);
-    BaseTree* b = folder(deep.get(), "Lost Partition: HFS");
-    EXPECT_EQ(deep->getChildFolderinIndex_withflag(1, false), b);
-    EXPECT_EQ(deep->getChildFolderinIndex_withflag(1, true), nullptr);
-    EXPECT_EQ(deep->getFolderCountWithFlag(true), 1u);
-    deep->setName("Other");
-    EXPECT_EQ(deep->getFolderCountWithFlag(true), 2u);
 }
 
 TEST(Lookup, DirectorySectorOwnerTestsRangesAndFirstClustersOfFolders) {

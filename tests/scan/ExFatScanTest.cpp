@@ -83,11 +83,31 @@ std::string dataSha(const BaseTree& node, const fs::path& device, const test::Te
 
 class ExFatScanBase : public ::testing::Test {
 protected:
+    // Another thread walks the tree under the shared lock all along, as a window does,
+    // while the scan links nodes and gives folders their chained clusters; the
+    // ThreadSanitizer build runs these tests too.
     void scan(const fs::path& image) {
         module = std::make_unique<RecoveryModule>();
         module->setDiskPathWithString_withRootName(image.string(), "Card");
+        std::atomic<bool> done{false};
+        size_t seen = 0;
+        std::thread reader([&] {
+            while (!done) {
+                std::shared_lock lock(module->treeLock());
+                std::vector<const BaseTree*> pending{module->dirRoot()};
+                for (seen = 0; !pending.empty(); ++seen) {
+                    const BaseTree* node = pending.back();
+                    pending.pop_back();
+                    seen += node->dataExtArray.size() + node->deleted;
+                    for (const auto& child : node->childrenArray) pending.push_back(child.get());
+                }
+            }
+        });
         module->recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, "exfat"), "Q", "Card",
                                                                    std::nullopt);
+        done = true;
+        reader.join();
+        EXPECT_GT(seen, 0u);
         existing.clear();
         deleted.clear();
         const BaseTree* quick = module->dirRoot()->getChildAtIndex(0);
@@ -152,68 +172,6 @@ TEST_P(ExFatVolume, ListsAndSavesEveryFileByteExact) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ExFatVolume, ::testing::Values("exfat-scan-4k", "exfat-scan-16k"));
-
-// A reader thread walks the tree under the shared lock while the scan links nodes and
-// gives linked folders their chained clusters; the ThreadSanitizer build runs this too.
-TEST_F(ExFatScanBase, AnotherThreadReadsTheTreeWhileTheVolumeIsScanned) {
-    const fs::path image = unpack("exfat-scan-4k", dir);
-    RecoveryModule& m = *module;
-    m.setDiskPathWithString_withRootName(image.string(), "Card");
-    std::atomic<bool> done{false};
-    size_t extents = 0;
-    std::thread reader([&] {
-        while (!done) {
-            std::shared_lock lock(m.treeLock());
-            extents = 0;
-            std::vector<const BaseTree*> pending{m.dirRoot()};
-            while (!pending.empty()) {
-                const BaseTree* node = pending.back();
-                pending.pop_back();
-                extents += node->dataExtArray.size() + node->fileName.empty() + node->deleted;
-                for (const auto& child : node->childrenArray) pending.push_back(child.get());
-            }
-        }
-    });
-    m.recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, "exfat"), "Q", "Card", std::nullopt);
-    done = true;
-    reader.join();
-    EXPECT_GT(extents, 0u);
-}
-
-// --- entry sets at the end of a block ---
-
-struct BlockCut {
-    size_t bytes;
-    int sets;
-};
-
-void PrintTo(const BlockCut& cut, std::ostream* os) { *os << cut.bytes << " bytes"; }
-
-class ExFatBlockEnd : public ExFatScanBase, public ::testing::WithParamInterface<BlockCut> {};
-
-// The root of the 16 KiB volume begins with the label, bitmap and up-case entries (96
-// bytes), then "System Volume Information" (4 entries, to 224) and "Photos" (3, to 320).
-TEST_P(ExFatBlockEnd, ASetEndingWithTheBlockIsKeptAndOneRunningPastItIsSteppedOver) {
-    const fs::path image = unpack("exfat-scan-16k", dir);
-    RecoveryModule& m = *module;
-    m.setDiskPathWithString_withRootName(image.string(), "Card");
-    m.setTheDiskInModule(imageDisk(image, "exfat"));
-    TreeClassMethod::addQuickNodesInDir(m.dirRoot());
-    const BootFields boot = bootFieldsOf(image);
-    m.mbs = MainBootSector::initMBSWithData_withCurrentSector(ByteView(test::readBytes(image, 0, 512)), 0);
-    ASSERT_TRUE(m.mbs);
-    m.mbs->SetClustHeapOffset(boot.heap);
-    const auto root = test::readBytes(image, boot.clusterSector(boot.rootCluster) * 512, GetParam().bytes);
-
-    EXPECT_EQ(m.scanforExFatInBlock_withSize_startSector_parentNDIR_andScanType(
-                  ByteView(root), static_cast<uint32_t>(root.size()), boot.heap, m.dirRoot()->getChildAtIndex(0), "Q"),
-              GetParam().sets);
-    const BaseTree* existingFiles = m.dirRoot()->getChildAtIndex(0)->getChildAtIndex(0);
-    EXPECT_EQ(childNamed(existingFiles, "Photos") != nullptr, GetParam().sets == 2);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cuts, ExFatBlockEnd,
-                         ::testing::Values(BlockCut{224, 1}, BlockCut{223, 0}, BlockCut{320, 2}, BlockCut{319, 1}));
 
 // --- a damaged FAT ---
 
@@ -283,11 +241,8 @@ TEST_P(ExFatDamagedFat, AChainThatLoopsOrLeavesTheVolumeEnds) {
 // The root's first cluster and the folder "Growing" are full of entries to their end.
 INSTANTIATE_TEST_SUITE_P(Damage, ExFatDamagedFat,
                          ::testing::Values(FatDamage{"FolderEndLoopsToItsStart", "/Growing", false, -1, true},
-                                           FatDamage{"FolderEndLinksToItself", "/Growing", false, -2, true},
                                            FatDamage{"FolderEndLeavesTheVolume", "/Growing", false, 0x7FFFFFF0, true},
-                                           FatDamage{"FolderStartLinksToItself", "/Growing", true, -2, false},
                                            FatDamage{"RootEndLoopsToItsStart", "/", false, -1, true},
-                                           FatDamage{"RootStartLinksToItself", "/", true, -2, false},
                                            FatDamage{"FileEndLoopsToItsStart", "/fragmented.bin", false, -1, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -352,25 +307,6 @@ protected:
     std::vector<uint64_t> starts;
 };
 
-TEST_F(ExFatLostVolume, ABootSectorPlacesTheVolumeItsBackupIsIgnoredAndItsRootIsItsOwn) {
-    const fs::path volume = unpack("exfat-scan-4k", dir);
-    makeDisk({volume});
-    const uint64_t start = starts[0];
-    EXPECT_EQ(offer(start), 1);
-    ASSERT_TRUE(module.mbs);
-    EXPECT_EQ(module.mbs->cluster_heap_offset_1, start + bootFieldsOf(volume).heap);
-    EXPECT_EQ(module.exfatEntryCount, 1);
-    EXPECT_EQ(module.startSectorForPhysicalScan, start);
-    // The backup boot sector, 12 sectors in, lies inside the volume.
-    EXPECT_EQ(offer(start + 12), 1);
-    EXPECT_EQ(module.exfatEntryCount, 1);
-    // The root's first cluster is full, so the cluster size guessed from it is wrong; the
-    // boot sector's own says where the root is.
-    EXPECT_GT(offer(rootSector(volume, 0)), 0);
-    ASSERT_TRUE(module.mbs);
-    expectRootNoteSaved(partition("ExFat"), "exfat-scan-4k");
-}
-
 TEST_F(ExFatLostVolume, AVolumeWhoseMainBootSectorIsGoneIsPlacedByItsBackup) {
     const fs::path volume = unpack("exfat-scan-16k", dir);
     makeDisk({volume});
@@ -399,25 +335,6 @@ TEST_F(ExFatLostVolume, ARootOfAnotherVolumeIsForgottenByTheKnownOneAndFoundByWP
     EXPECT_EQ(module.mbs->cluster_heap_offset_1, starts[1] + boot.heap);
     EXPECT_EQ(module.WPFound, 0u);
     expectRootNoteSaved(partition("ExFat - 1"), "exfat-scan-16k");
-}
-
-// "System Volume Information" moved after "Photos" in the root: every entry of the root,
-// the ones before it included, still gets the cluster heap it places.
-TEST_F(ExFatLostVolume, TheClusterHeapOfALostRootIsPlacedBeforeAnyOfItsEntries) {
-    const fs::path volume = unpack("exfat-scan-16k", dir);
-    makeDisk({volume});
-    test::writeBytes(disk, starts[0] * 512, std::vector<uint8_t>(24 * 512, 0));
-    const uint64_t root = rootSector(volume, 0);
-    auto entries = test::readBytes(disk, root * 512, 320);
-    std::vector<uint8_t> swapped(entries.begin(), entries.begin() + 96);
-    swapped.insert(swapped.end(), entries.begin() + 224, entries.begin() + 320);  // Photos
-    swapped.insert(swapped.end(), entries.begin() + 96, entries.begin() + 224);   // System Volume Information
-    test::writeBytes(disk, root * 512, swapped);
-
-    EXPECT_GT(offer(root), 0);
-    const BaseTree* photos = childNamed(partition("ExFat"), "Photos");
-    ASSERT_NE(photos, nullptr);
-    EXPECT_EQ(photos->blocksStartsAtSector, starts[0] + bootFieldsOf(volume).heap);
 }
 
 TEST_F(ExFatLostVolume, ARootWithoutWPSettingsIsNotTakenForAVolume) {

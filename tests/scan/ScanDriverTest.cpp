@@ -1,5 +1,5 @@
-// The scan driver: order of steps, choice of file system, fixed branches, the APFS
-// redirect, stop and pause, and the scan log.
+// The scan driver: order of steps, fixed branches, the APFS redirect, the file types
+// carved, stop and pause.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +11,7 @@
 #include "disk/DiskArbitrator.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
+#include "signatures/SigCatalogue.h"
 #include "tests/support/TestSupport.h"
 
 namespace norix {
@@ -117,38 +118,6 @@ TEST_F(ScanDriver, DeepOnlyScanNeverTouchesTheQuickBranch) {
     EXPECT_EQ(module.deepNode()->scanCompleted, 2);
 }
 
-TEST_F(ScanDriver, LogRecordsTheScanSteps) {
-    const auto image = test::sampleImage();
-    scan(imageDisk(image, "msdos"), "Q");
-
-    const std::string log = test::readText(home.dataFolder() / "Core.txt");
-    EXPECT_NE(log.find("NS Exception: New Scan\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("fileSystem Exception: 1\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("deepScanOnDisk Exception: Deep ScanStarted For Drive : " + image.string() + "\n"),
-              std::string::npos)
-        << log;
-}
-
-class FileSystemChoice : public ScanDriver,
-                         public ::testing::WithParamInterface<std::pair<std::optional<std::string>, int>> {};
-
-TEST_P(FileSystemChoice, ComesFromTheVolumeKindAlone) {
-    test::TempDir dir;
-    auto disk = imageDisk(makeImage(dir / "blank.img", 1 << 20), GetParam().first);
-    scan(disk, "Q");
-    EXPECT_EQ(module.fileSystemCode(), GetParam().second);
-    EXPECT_EQ(root()->entry, GetParam().second);
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, FileSystemChoice,
-                         ::testing::Values(std::pair<std::optional<std::string>, int>{"msdos", 1},
-                                           std::pair<std::optional<std::string>, int>{"exfat", 2},
-                                           std::pair<std::optional<std::string>, int>{"hfs", 3},
-                                           std::pair<std::optional<std::string>, int>{"ntfs", 3},
-                                           std::pair<std::optional<std::string>, int>{std::nullopt, 3},
-                                           std::pair<std::optional<std::string>, int>{"apfs", 4}),
-                         [](const auto& info) { return info.param.first.value_or("none"); });
-
 TEST_F(ScanDriver, FlagsSetBeforeTheScanAreCleared) {
     module.setStop(true);
     module.setPause(true);
@@ -231,12 +200,27 @@ TEST_F(ScanDriver, SelectedFolderCutsTheTreeDownToIt) {
     EXPECT_TRUE(root()->getChildAtIndex(0)->getChildAtIndex(1)->childrenArray.empty());
 }
 
-TEST_F(ScanDriver, SelectedFolderThatNothingHoldsGivesEmptyBranches) {
-    scan(imageDisk(test::sampleImage(), "msdos"), "Q", "/no/such/folder");
-    const BaseTree* quick = root()->getChildAtIndex(0);
-    EXPECT_EQ(quick->fileName, "Quick Scan");
-    EXPECT_EQ(quick->fileCount, 0u);
-    for (const auto& category : quick->childrenArray) EXPECT_EQ(category->fileCount, 0u);
+// The checkers a run limited to "jpg,docx" hands the engine: a picture and an archive
+// of the types left out are not carved, nor is a ZIP file taken for the package.
+TEST_F(ScanDriver, OnlyTheChosenTypesAreCarved) {
+    test::TempDir dir;
+    std::vector<uint8_t> bytes(4 << 20, ' ');
+    size_t unit = 8;
+    for (const char* sample : {"tags/exif-le.jpg", "signatures/picture.png", "tags/memo.docx", "signatures/archive.zip",
+                               "tags/memo.doc"}) {
+        const auto file = test::readFile(fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / sample);
+        std::copy(file.begin(), file.end(), bytes.begin() + static_cast<std::ptrdiff_t>(unit * 512));
+        unit += file.size() / 512 + 40;
+    }
+    test::writeFile(dir / "disk.img", bytes);
+    SigCatalogue catalogue;
+    ASSERT_FALSE(catalogue.loadSig());
+    catalogue.clearClicked();
+    for (const char* extension : {"jpg", "docx"})
+        for (SigNode* type : catalogue.fileTypesWithExtension(extension)) catalogue.setTicked(type, true);
+    module.setFileCheckArray(catalogue.makeSelectedSigArray());
+    scan(imageDisk(dir / "disk.img", std::nullopt), "D");
+    EXPECT_EQ(childNames(module.deepNode()->getChildAtIndex(0)), (std::vector<std::string>{"jpg", "docx"}));
 }
 
 // Another thread reads the tree and drives pause and stop while the scan runs; the

@@ -1,9 +1,9 @@
-// The file-type catalogue in a temporary home: the add form's checks in their order,
-// adding from sample files, tick states, and every change surviving a reload.
+// The file-type catalogue in a temporary home: the add form's checks in their order and
+// its largest accepted values, tick states, and catalogue files that cannot be read or
+// written. Adding, ticking and removing through the command line is tested there.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <tuple>
 #include <unistd.h>
 
@@ -16,10 +16,6 @@ namespace norix {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path fixture(const std::string& folder, const std::string& name) {
-    return fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / folder / name;
-}
 
 SigNode* category(const SigCatalogue& catalogue, const std::string& name) {
     for (const auto& node : catalogue.root()->children)
@@ -58,87 +54,21 @@ protected:
 
 struct FormCase {
     const char* name;
-    std::function<void(NewSigForm&)> fill;  // applied to an empty form
+    NewSigForm form;  // category, type, extension, signature, offset, maximum size
     std::string message;
 };
 
-// Each form fails its own check and, where it can, every later one too: the message
-// shown must be the earliest.
+// Each form fails its own check and every later one it can: the message shown must be
+// the earliest. Eight header bytes and offset 512 are the largest accepted.
 const FormCase kFormCases[] = {
-    {"NoCategory", [](NewSigForm&) {}, "Please input the category name for the file type"},
-    {"NoFileType", [](NewSigForm& f) { f.category = "C"; }, "Please input the file Type for the file"},
-    {"NoExtension", [](NewSigForm& f) { f.category = "C", f.fileType = "T", f.signature = "zz", f.offset = "x"; },
-     "Please input the extension name for the file type"},
-    {"NoSignature", [](NewSigForm& f) { f.category = "C", f.fileType = "T", f.extension = ".e"; },
-     "Please input the signature name for the file type"},
-    {"OnlySpacesAsSignature",
-     [](NewSigForm& f) { f.category = "C", f.fileType = "T", f.extension = "e", f.signature = "   "; },
-     "Please input the signature name for the file type"},
-    {"NoOffset", [](NewSigForm& f) { f.category = "C", f.fileType = "T", f.extension = ".e", f.signature = "zz"; },
-     "Please input the offset name for the file type"},
-    {"NoMaximumSize",
-     [](NewSigForm& f) { f.category = "C", f.fileType = "T", f.extension = ".e", f.signature = "zz", f.offset = "x"; },
-     "Maximum File Size to recover has to be in range of 1 to 50000."},
-    {"MaximumSizeNotANumber",
-     [](NewSigForm& f) {
-         f.category = "C", f.fileType = "T", f.extension = ".e", f.signature = "zz", f.offset = "x",
-         f.maximumSize = "5x";
-     },
-     "Maximum File Size to recover has to be in range of 1 to 50000."},
-    {"MaximumSizeZero",
-     [](NewSigForm& f) {
-         f.category = "C", f.fileType = "T", f.extension = ".e", f.signature = "zz", f.offset = "x",
-         f.maximumSize = "0";
-     },
-     "Maximum File Size to recover cannot be nil"},
-    {"DotExtension",
-     [](NewSigForm& f) {
-         f.category = "C", f.fileType = "T", f.extension = ".e", f.signature = "zz", f.offset = "x",
-         f.maximumSize = "5";
-     },
-     "Please remove dot \".\" from the beginning of the extension"},
-    {"SignatureNotHex",
-     [](NewSigForm& f) {
-         f.category = "C", f.fileType = "T", f.extension = "e", f.signature = "GG1", f.offset = "x",
-         f.maximumSize = "5";
-     },
-     "Please enter correct signature: A-F, a-f, 0-9"},
-    {"SignatureOdd",
-     [](NewSigForm& f) {
-         f.category = "C", f.fileType = "T", f.extension = "e", f.signature = "ABC", f.offset = "x",
-         f.maximumSize = "5";
-     },
-     "Incorrect signature: enter even number of characters"},
-    {"SignatureOfNineBytes",
-     [](NewSigForm& f) {
-         f.category = "C", f.fileType = "T", f.extension = "e", f.signature = "00 11 22 33 44 55 66 77 88",
-         f.offset = "x", f.maximumSize = "5";
-     },
+    {"NoExtension", {"C", "T", "", "zz", "x", ""}, "Please input the extension name for the file type"},
+    {"MaximumSizeZero", {"C", "T", ".e", "zz", "x", "0"}, "Maximum File Size to recover cannot be nil"},
+    {"DotExtension", {"C", "T", ".e", "zz", "x", "5"}, "Please remove dot \".\" from the beginning of the extension"},
+    {"SignatureOfNineBytes", {"C", "T", "e", "00 11 22 33 44 55 66 77 88", "x", "5"},
      "Incorrect signature: enter only a maximum of 8 bytes"},
-    {"OffsetNotDigits",
-     [](NewSigForm& f) {
-         f.category = "C", f.fileType = "T", f.extension = "e", f.signature = "CAFE", f.offset = "-1",
-         f.maximumSize = "5";
-     },
-     "Please enter numeric value in offset"},
-    {"OffsetPast512",
-     [](NewSigForm& f) {
-         f.category = "Photos", f.fileType = "JPEG Image", f.extension = "e", f.signature = "CAFE", f.offset = "513",
-         f.maximumSize = "5";
-     },
-     "Offset cannot be more then 512"},
-    {"NameTakenInCategory",
-     [](NewSigForm& f) {
-         f.category = "Photos", f.fileType = "JPEG Image", f.extension = "e", f.signature = "FFD8FF", f.offset = "0",
-         f.maximumSize = "5";
-     },
-     "File Type \"JPEG Image\" under category \"Photos\" already exists. Please enter different names"},
+    {"OffsetPast512", {"Photos", "JPEG Image", "e", "CAFE", "513", "5"}, "Offset cannot be more then 512"},
     // Leading zero bytes do not change the header number.
-    {"SignatureOffsetPairTaken",
-     [](NewSigForm& f) {
-         f.category = "Mine", f.fileType = "JPEG Image", f.extension = "e", f.signature = "00 FF D8 FF", f.offset = "0",
-         f.maximumSize = "5";
-     },
+    {"SignatureOffsetPairTaken", {"Mine", "JPEG Image", "e", "00 FF D8 FF", "0", "5"},
      "This signature/offset pair already exists in file type \"JPEG Image\" under category \"Photos\"."},
 };
 
@@ -146,114 +76,53 @@ class AddFormTest : public SigCatalogueTest, public testing::WithParamInterface<
 
 TEST_P(AddFormTest, ShowsTheFirstFailedCheckAndChangesNothing) {
     const auto before = test::readFile(SigCatalogue::catalogueFilePath());
-    NewSigForm form;
-    GetParam().fill(form);
+    NewSigForm form = GetParam().form;
     EXPECT_EQ(catalogue.addNewSigOKClicked(form), GetParam().message);
     EXPECT_EQ(test::readFile(SigCatalogue::catalogueFilePath()), before);
     EXPECT_EQ(catalogue.root()->children.size(), reloaded().root()->children.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryMessage, AddFormTest, testing::ValuesIn(kFormCases),
+INSTANTIATE_TEST_SUITE_P(Order, AddFormTest, testing::ValuesIn(kFormCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct AcceptedCase {
     const char* name;
-    std::function<void(NewSigForm&)> change;  // applied to a valid form
+    const char *signature, *offset, *maximumSize, *unit;
     uint8_t headerLength;
     uint64_t header;
-    uint16_t offset;
-    uint32_t defaultSize;
+    uint16_t storedOffset;
+    uint32_t megabytes;  // the size is kept in MiB, rounded up
 };
 
 const AcceptedCase kAcceptedCases[] = {
-    {"SpacedPairs", [](NewSigForm&) {}, 4, 0xCAFEBABE, 0, 5},
-    {"EightBytes", [](NewSigForm& f) { f.signature = "0123456789abcdef"; }, 8, 0x0123456789ABCDEF, 0, 5},
-    {"Offset512", [](NewSigForm& f) { f.offset = "512"; }, 4, 0xCAFEBABE, 512, 5},
-    // Extensions are compared by case; the header differs from the jpg type's.
-    {"UpperCaseJpg", [](NewSigForm& f) { f.extension = "JPG", f.signature = "FFD8FFDD"; }, 4, 0xFFD8FFDD, 0, 5},
-    // The unit beside the size is applied (the size is kept in MiB, rounded up).
-    {"Gigabytes", [](NewSigForm& f) { f.maximumSize = "3", f.sizeUnit = "GB"; }, 4, 0xCAFEBABE, 0, 3072},
-    {"Kilobytes", [](NewSigForm& f) { f.maximumSize = "1500", f.sizeUnit = "KB"; }, 4, 0xCAFEBABE, 0, 2},
+    {"EightBytes", "0123456789abcdef", "0", "5", "MB", 8, 0x0123456789ABCDEF, 0, 5},
+    {"Offset512", "CA FE BA BE", "512", "5", "MB", 4, 0xCAFEBABE, 512, 5},
+    {"Kilobytes", "CAFEBABE", "0", "1500", "KB", 4, 0xCAFEBABE, 0, 2},
 };
 
 class AcceptedFormTest : public SigCatalogueTest, public testing::WithParamInterface<AcceptedCase> {};
 
 TEST_P(AcceptedFormTest, AddsAnUntickedUserTypeThatSurvivesAReload) {
-    NewSigForm form = validForm();
-    GetParam().change(form);
-    const std::string extension = form.extension;
+    const AcceptedCase& c = GetParam();
+    NewSigForm form{"My Types", "Thing", "thg", c.signature, c.offset, c.maximumSize, c.unit};
     ASSERT_EQ(catalogue.addNewSigOKClicked(form), std::nullopt);
-    EXPECT_EQ(form.signature, "");
-    EXPECT_EQ(form.offset, "0");
 
     const SigCatalogue again = reloaded();
     const SigNode* mine = category(again, "My Types");
     ASSERT_NE(mine, nullptr);
     ASSERT_EQ(mine->children.size(), 1u);
     const Sig& sig = *mine->children[0]->sig;
-    EXPECT_EQ(sig.extension, extension);
-    EXPECT_EQ(sig.software, "Thing");
-    EXPECT_EQ(sig.headerLength, GetParam().headerLength);
-    EXPECT_EQ(sig.header, GetParam().header);
-    EXPECT_EQ(sig.offset, GetParam().offset);
-    EXPECT_EQ(sig.defaultSize, GetParam().defaultSize);
+    EXPECT_EQ(std::tuple(sig.extension, sig.headerLength, sig.header, sig.offset, sig.defaultSize),
+              std::tuple("thg", c.headerLength, c.header, c.storedOffset, c.megabytes));
     EXPECT_FALSE(sig.preInstalled);
-    EXPECT_EQ(sig.typeOfFile, 0u);
-    EXPECT_EQ(mine->children[0]->selected, 0);
     EXPECT_EQ(mine->selected, 0);
     // A new category comes last, among the "others".
     EXPECT_EQ(positionOf(again, "My Types"), again.root()->children.size() - 1);
-    EXPECT_TRUE(contains(again.others, extension));
+    EXPECT_TRUE(contains(again.others, "thg"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, AcceptedFormTest, testing::ValuesIn(kAcceptedCases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(SigCatalogueHeader, PairsAreReadMostSignificantFirst) {
-    EXPECT_EQ(SigCatalogue::getHeaderFromString("FFD8FF"), 0xFFD8FFu);
-    EXPECT_EQ(SigCatalogue::getHeaderFromString("00FFD8"), SigCatalogue::getHeaderFromString("FFD8"));
-    EXPECT_EQ(SigCatalogue::getHeaderFromString("504b0304"), 0x504B0304u);
-    EXPECT_EQ(SigCatalogue::getHeaderFromString("G1"), 0x01u);   // not a digit: 0
-    EXPECT_EQ(SigCatalogue::getHeaderFromString("ABC"), 0xABu);  // one whole pair
-}
-
-// --- adding and removing ---
-
-TEST_F(SigCatalogueTest, TypesAddedToAnExistingCategoryJoinItAndTheGroupStateFollows) {
-    NewSigForm form = validForm();
-    form.category = "Photos";
-    ASSERT_EQ(catalogue.addNewSigOKClicked(form), std::nullopt);
-    const SigCatalogue again = reloaded();
-    const SigNode* photos = category(again, "Photos");
-    EXPECT_EQ(photos->children.back()->sig->extension, "thg");
-    EXPECT_EQ(photos->selected, 1);  // the new type starts unticked
-    EXPECT_EQ(again.root()->selected, 1);
-    EXPECT_TRUE(contains(again.images, "thg"));
-}
-
-TEST_F(SigCatalogueTest, RemovingTheLastTypeOfAUserCategoryRemovesTheCategory) {
-    NewSigForm form = validForm();
-    ASSERT_EQ(catalogue.addNewSigOKClicked(form), std::nullopt);
-    form = validForm();
-    form.fileType = "Other Thing", form.extension = "oth", form.signature = "0BADF00D";
-    ASSERT_EQ(catalogue.addNewSigOKClicked(form), std::nullopt);
-
-    ASSERT_TRUE(catalogue.removeFileType(catalogue.checkForFileTypeExists("thg")));
-    EXPECT_EQ(category(reloaded(), "My Types")->children.size(), 1u);
-    ASSERT_TRUE(catalogue.removeFileType(catalogue.checkForFileTypeExists("oth")));
-    EXPECT_EQ(category(reloaded(), "My Types"), nullptr);
-}
-
-TEST_F(SigCatalogueTest, AShippedCategoryLeftEmptyKeepsItsPlaceForTheMediaGroups) {
-    ASSERT_TRUE(catalogue.removeFileType(catalogue.checkForFileTypeExists("mp3")));
-    const SigCatalogue again = reloaded();
-    ASSERT_NE(category(again, "Audio"), nullptr);
-    EXPECT_TRUE(category(again, "Audio")->children.empty());
-    EXPECT_EQ(again.checkForFileTypeExists("mp3"), nullptr);
-    EXPECT_TRUE(contains(again.video, "mov"));
-    EXPECT_TRUE(contains(again.images, "jpg"));
-    EXPECT_FALSE(contains(again.audio, "mov"));
-}
 
 // --- the shipped catalogue ---
 
@@ -274,95 +143,12 @@ TEST_F(SigCatalogueTest, ShippedTypesAreTickedAndHaveTheirOwnCheckers) {
     EXPECT_EQ(selected.byExtension.size(), 32u);
 }
 
-TEST_F(SigCatalogueTest, CategoryPositionsFeedTheMediaGroups) {
-    for (const char* ext : {"jpg", "png", "gif", "bmp", "cr2", "nef", "dng", "cr3"})
-        EXPECT_TRUE(contains(catalogue.images, ext)) << ext;
-    EXPECT_EQ(catalogue.audio, std::vector<std::string>{"mp3"});
-    EXPECT_EQ(catalogue.video, (std::vector<std::string>{"mov", "mp4"}));
-    for (const auto* list : {&catalogue.images, &catalogue.audio, &catalogue.video, &catalogue.others})
-        for (const char* ext : {"doc", "docx", "pdf", "zip"}) EXPECT_FALSE(contains(*list, ext)) << ext;
-}
-
-// --- sample files ---
-
-struct Sample {
-    const char* folder;
-    const char* file;
-    const char* as;  // the name the file is offered under
-};
-
-class SameTypeTest : public SigCatalogueTest, public testing::WithParamInterface<Sample> {};
-
-TEST_P(SameTypeTest, ARealFileOfAShippedTypeIsRecognisedByItsHeader) {
-    const fs::path sample = home.home() / GetParam().as;
-    fs::copy_file(fixture(GetParam().folder, GetParam().file), sample);
-    const auto answer = catalogue.checkForFileTypeForSlectedFile(sample.string());
-    ASSERT_TRUE(std::holds_alternative<std::string>(answer)) << std::get<NewSigForm>(answer).signature;
-    EXPECT_EQ(std::get<std::string>(answer), "Same File Type already exist.");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Shipped, SameTypeTest,
-    testing::Values(Sample{"tags", "plain.jpg", "a.jpg"}, Sample{"tags", "exif-be.jpg", "b.jpg"},
-                    Sample{"signatures", "picture.png", "a.png"}, Sample{"signatures", "picture.gif", "a.gif"},
-                    Sample{"signatures", "picture.bmp", "a.bmp"}, Sample{"signatures", "memo.pdf", "a.pdf"},
-                    Sample{"tags", "memo.doc", "a.doc"}, Sample{"tags", "budget.xls", "a.xls"},
-                    Sample{"tags", "slides.ppt", "a.ppt"}, Sample{"tags", "memo.docx", "a.docx"},
-                    Sample{"tags", "budget.xlsx", "a.xlsx"}, Sample{"tags", "slides.pptx", "a.pptx"},
-                    Sample{"signatures", "archive.zip", "a.zip"}, Sample{"tags", "id3v24-utf16be.mp3", "a.mp3"},
-                    Sample{"signatures", "clip.mov", "a.mov"}, Sample{"signatures", "clip.mp4", "a.mp4"},
-                    Sample{"signatures", "clip-crx-brand.mp4", "a.cr3"}, Sample{"signatures", "raw-dng.tif", "a.dng"},
-                    Sample{"signatures", "raw-pentax-3ifd.tif", "a.pef"}),
-    [](const auto& info) { return std::string(info.param.as).substr(2) + std::to_string(info.index); });
-
-TEST_F(SigCatalogueTest, ANewKindOfFilePrefillsTheFormWhichThenAddsIt) {
-    const fs::path sample = fixture("tags", "memo.odt");
-    auto answer = catalogue.checkForFileTypeForSlectedFile(sample.string());
-    ASSERT_TRUE(std::holds_alternative<NewSigForm>(answer));
-    NewSigForm form = std::get<NewSigForm>(answer);
-    const auto first = test::readBytes(sample, 0, 8);
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%02x%02x%02x%02x%02x%02x%02x%02x", first[0], first[1], first[2], first[3], first[4],
-                  first[5], first[6], first[7]);
-    EXPECT_EQ(form.signature, hex);
-    EXPECT_EQ(form.extension, "odt");
-    EXPECT_EQ(form.offset, "0");
-    EXPECT_EQ(form.category, "");
-    // The file plus 2 MiB is a little over 2 MB: rounded up, so the sample fits.
-    EXPECT_EQ(form.maximumSize, "3");
-    EXPECT_EQ(form.sizeUnit, "MB");
-
-    EXPECT_EQ(catalogue.addNewSigOKClicked(form), "Please input the category name for the file type");
-    form.category = "Documents", form.fileType = "OpenDocument Text";
-    ASSERT_EQ(catalogue.addNewSigOKClicked(form), std::nullopt);
-    const SigCatalogue again = reloaded();
-    const SigNode* added = again.checkForFileTypeExists("odt");
-    ASSERT_NE(added, nullptr);
-    EXPECT_EQ(added->sig->headerLength, 8);
-    EXPECT_EQ(added->sig->defaultSize, 3u);
-    // Offered again, the same file is now a known type.
-    EXPECT_TRUE(std::holds_alternative<std::string>(again.checkForFileTypeForSlectedFile(sample.string())));
-}
-
-TEST_F(SigCatalogueTest, AKnownExtensionWithAnotherHeaderIsOfferedForAdding) {
-    const fs::path sample = home.home() / "disguised.jpg";
-    fs::copy_file(fixture("signatures", "picture.png"), sample);
-    const auto answer = catalogue.checkForFileTypeForSlectedFile(sample.string());
-    ASSERT_TRUE(std::holds_alternative<NewSigForm>(answer));
-    EXPECT_EQ(std::get<NewSigForm>(answer).signature, "89504e470d0a1a0a");
-}
-
 // --- tick states ---
 
 TEST_F(SigCatalogueTest, TickStatesPropagateAndSurviveAReload) {
-    SigNode* photos = category(catalogue, "Photos");
     SigNode* root = catalogue.root();
     catalogue.setTicked(catalogue.checkForFileTypeExists("png"), false);
-    EXPECT_EQ(photos->selected, 1);
-    EXPECT_EQ(root->selected, 1);
-    for (const char* ext : {"jpg", "gif", "bmp"}) catalogue.setTicked(catalogue.checkForFileTypeExists(ext), false);
-    EXPECT_EQ(photos->selected, 0);
-    EXPECT_EQ(root->selected, 1);
+    EXPECT_EQ(category(catalogue, "Photos")->selected, 1);
 
     // Clicking a partly ticked group unticks all of it; clicking again ticks all.
     catalogue.sigCheckClicked(root);
@@ -379,14 +165,6 @@ TEST_F(SigCatalogueTest, TickStatesPropagateAndSurviveAReload) {
     const SigCatalogue again = reloaded();
     EXPECT_EQ(again.checkForFileTypeExists("gif")->selected, 0);
     EXPECT_EQ(category(again, "Photos")->selected, 1);
-}
-
-TEST_F(SigCatalogueTest, AnEmptyGroupCountsAsAllTicked) {
-    SigNode* email = category(catalogue, "Email");
-    ASSERT_TRUE(email->children.empty());
-    email->selected = 0;
-    email->setCount();
-    EXPECT_EQ(email->selected, 2);
 }
 
 TEST_F(SigCatalogueTest, TickedUserTypesAreCheckedInOrderUnderOther) {
@@ -418,14 +196,9 @@ std::vector<uint8_t> replaced(const std::vector<uint8_t>& saved, const std::stri
 }
 
 const BadFile kBadFiles[] = {
-    {"APicture", [](const auto&) { return test::readFile(fixture("tags", "plain.jpg")); }},
-    {"Truncated",
-     [](const auto& saved) { return std::vector<uint8_t>(saved.begin(), saved.begin() + saved.size() / 2); }},
     {"HeaderLongerThan8",
      [](const auto& saved) { return replaced(saved, "\"headerLength\": 8", "\"headerLength\": 9"); }},
-    {"OffsetPast512", [](const auto& saved) { return replaced(saved, "\"offset\": 6", "\"offset\": 513"); }},
     {"FileTypeWithoutSig", [](const auto& saved) { return replaced(saved, "\"sig\"", "\"gis\""); }},
-    {"Empty", [](const auto&) { return std::vector<uint8_t>{}; }},
 };
 
 class BadCatalogueTest : public testing::TestWithParam<BadFile> {

@@ -1,10 +1,11 @@
 // The metadata tag readers on real files (tools/make-tag-samples.sh), each carved out
-// of a device image between other files whose tags a stray read would pick up.
+// of a device image between other files whose tags a stray read would pick up: the
+// encodings, sector sizes and placements the engine's tag copies (NodePlacementTest) do
+// not meet. Damaged files are replayed by the tag_readers fuzz target.
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <memory>
-#include <random>
 #include <stdexcept>
 
 #include "disk/Platform.h"
@@ -125,90 +126,30 @@ const std::string kLongLatin1Title = [] {
 // The EXIF walk starts 12 bytes past the TIFF header, past the first IFD entry, where
 // exiftool writes the make: these pictures answer their model and date only.
 const SampleCase kSamples[] = {
-    {"exif-le.jpg", Reader::Image, 512, {{"Model", "NX-100 Mark II"}, {"Date", "2024:03:05 10:20:30"}}},
-    {"exif-le.jpg", Reader::Image, 4096, {{"Model", "NX-100 Mark II"}, {"Date", "2024:03:05 10:20:30"}}},
     {"exif-be.jpg", Reader::Image, 512, {}},
     // A 400-character model is ignored; the date lies past the first sector.
     {"exif-long-model.jpg", Reader::Image, 512, {{"Date", "2024:03:05 10:20:30"}}},
     // No EXIF: the last sectors searched are the file's own, not the next file's.
     {"plain.jpg", Reader::Image, 512, {}},
-    {"plain.jpg", Reader::Image, 4096, {}},
-    // id3v2 writes unterminated Latin-1 frames.
-    {"id3v23-latin1.mp3", Reader::Audio, 512, {{"Name", "Evening Tone"}, {"Model", "Norix Quartet"}}},
     {"id3v23-utf16.mp3", Reader::Audio, 512,
      {{"Name", "\u00dcn\u00efcode title that is much lon"}, {"Model", "\u00c4rtist \u00d1ame"}}},
-    {"id3v23-ffmpeg-utf16.mp3", Reader::Audio, 512,
-     {{"Name", "Sommerlied f\u00fcr \u00c4rzte"}, {"Model", "Chor \u00d6"}}},
     {"id3v24-utf16be.mp3", Reader::Audio, 512, {{"Name", "\u00dcberschrift"}, {"Model", "K\u00fcnstlerin"}}},
     {"id3v24-latin1-long.mp3", Reader::Audio, 4096, {{"Name", kLongLatin1Title}, {"Model", "Caf\u00e9 Trio"}}},
     // No title; the walk must not run on into the next song.
     {"id3v24-artist-only.mp3", Reader::Audio, 512, {{"Model", "Sigur R\u00f3s"}}},
-    {"memo.doc", Reader::Office, 512, {{"Name", "Quarterly Memo"}, {"Model", "Ada Lovelace"}}},
     // Its summary stream starts on an odd 64-byte mini-stream sector.
     {"budget.xls", Reader::Office, 4096, {{"Name", "Budget 2024"}, {"Model", "Grace Hopper"}}},
-    {"slides.ppt", Reader::Office, 512, {{"Name", "Launch Plan"}, {"Model", "Alan Turing"}}},
-    {"memo.docx", Reader::OfficeX, 512,
-     {{"Name", "Quarterly Memo"}, {"Model", "Ada Lovelace"}, {"Date", "2024-03-05T10:20:30Z"}}},
+    // The same documents rewritten with 4096-byte sectors.
+    {"memo-4k-sectors.doc", Reader::Office, 512, {{"Name", "Quarterly Memo"}, {"Model", "Ada Lovelace"}}},
+    {"budget-4k-sectors.xls", Reader::Office, 4096, {{"Name", "Budget 2024"}, {"Model", "Grace Hopper"}}},
     {"budget.xlsx", Reader::OfficeX, 4096,
      {{"Name", "Budget 2024"}, {"Model", "Grace Hopper"}, {"Date", "2024-04-01T09:00:00Z"}}},
-    {"slides.pptx", Reader::OfficeX, 512,
-     {{"Name", "Launch Plan"}, {"Model", "Alan Turing"}, {"Date", "2024-05-06T14:15:16Z"}}},
     {"memo-no-creator.docx", Reader::OfficeX, 512, {}},
-    {"memo-no-title.docx", Reader::OfficeX, 512,
-     {{"Name", "Unknown"}, {"Model", "Ada Lovelace"}, {"Date", "2024-03-05T10:20:30Z"}}},
     {"memo-bom-core.docx", Reader::OfficeX, 512, {}},
-    {"memo.odt", Reader::OfficeX, 512, {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Tags, TagReaderSample, testing::ValuesIn(kSamples), [](const auto& info) {
     std::string name = std::string(info.param.file) + "_" + std::to_string(info.param.blockSize);
-    for (char& c : name)
-        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
-});
-
-// --- damaged files never make a reader read outside its buffers ---
-
-struct DamageCase {
-    const char* file;
-    Reader reader;
-};
-
-class TagReaderDamage : public TagReaderTest, public testing::WithParamInterface<DamageCase> {};
-
-// The device ends inside the file, which still claims its full size.
-TEST_P(TagReaderDamage, DeviceCutShortInsideTheFile) {
-    const auto file = sample(GetParam().file);
-    for (const size_t keep : {size_t{0}, file.size() / 4, file.size() / 2, file.size() - 1}) {
-        const auto node = carve(file);
-        image.resize((kPartitionStart + kFileBlock) * blockSize + keep);
-        EXPECT_NO_THROW(readTags(GetParam().reader, *node, blockSize, device())) << "kept " << keep;
-    }
-}
-
-TEST_P(TagReaderDamage, FlippedBytes) {
-    const auto original = sample(GetParam().file);
-    std::mt19937 random(7);
-    for (int round = 0; round < 24; ++round) {
-        auto file = original;
-        // Most rounds hit the first 2 KiB, where the headers and tags are.
-        const size_t span = round % 3 ? std::min<size_t>(file.size(), 2048) : file.size();
-        for (int flip = 0; flip < 8; ++flip) file[random() % span] ^= static_cast<uint8_t>(1 + random() % 255);
-        const auto node = carve(file);
-        EXPECT_NO_THROW(readTags(GetParam().reader, *node, blockSize, device())) << "round " << round;
-    }
-}
-
-const DamageCase kDamage[] = {
-    {"exif-le.jpg", Reader::Image},          {"exif-long-model.jpg", Reader::Image},
-    {"id3v23-latin1.mp3", Reader::Audio},    {"id3v23-utf16.mp3", Reader::Audio},
-    {"id3v24-utf16be.mp3", Reader::Audio},   {"id3v24-latin1-long.mp3", Reader::Audio},
-    {"memo.doc", Reader::Office},            {"budget.xls", Reader::Office},
-    {"memo.docx", Reader::OfficeX},          {"slides.pptx", Reader::OfficeX},
-};
-
-INSTANTIATE_TEST_SUITE_P(Tags, TagReaderDamage, testing::ValuesIn(kDamage), [](const auto& info) {
-    std::string name = info.param.file;
     for (char& c : name)
         if (!isalnum(static_cast<unsigned char>(c))) c = '_';
     return name;
