@@ -85,7 +85,8 @@ void RecoveryModule::scanForHFSWithBlock(ByteView block) {
     checkCatLogNodes();
     checkJournalBlocks();
     try {
-        placeHfsItems(hfsFound_, "Q", dirRoot()->getChildAtIndex(0));
+        hfsQuickListed_ = placeHfsItems(hfsFound_, "Q", dirRoot()->getChildAtIndex(0));
+        hfsQuickVolume_ = vib;
     } catch (const std::exception& e) {
         log(e.what(), "ProcessCatFragForDeletedFiles");
     }
@@ -351,17 +352,17 @@ bool RecoveryModule::insideHfsVolume(const HPlusForkData& fork) const {
     });
 }
 
-void RecoveryModule::placeHfsItems(std::vector<HfsItem>& found, const std::string& scanType, BaseTree* parent) {
+RecoveryModule::HfsItemKeys RecoveryModule::placeHfsItems(std::vector<HfsItem>& found, const std::string& scanType,
+                                                          BaseTree* parent, HfsItemKeys listed) {
     // Each item once per (id, parent id, name): a copy from a catalog wins over one from
     // a journal or a node's free space, else the first copy met.
     std::stable_partition(found.begin(), found.end(), [](const HfsItem& item) {
         return item.source == HfsSource::Catalog || item.source == HfsSource::DeepScan;
     });
-    std::set<std::tuple<uint32_t, uint32_t, std::string>> seen;
     std::vector<const HfsItem*> items;
     for (const HfsItem& item : found) {
         const uint32_t id = item.folder ? item.folder->folderID() : item.file->fileID();
-        if (!seen.insert({id, item.parentID, item.name}).second) continue;
+        if (!listed.insert({id, item.parentID, item.name}).second) continue;
         items.push_back(&item);
         hfsSlackDeleted += item.source == HfsSource::NodeFreeSpace;
         hfsJournalDeleted += item.source == HfsSource::Journal;
@@ -399,6 +400,7 @@ void RecoveryModule::placeHfsItems(std::vector<HfsItem>& found, const std::strin
         placeHfsItem(*items[i], scanType, parent);
     }
     found.clear();
+    return listed;
 }
 
 void RecoveryModule::placeHfsItem(const HfsItem& item, const std::string& scanType, BaseTree* parent) {
@@ -565,13 +567,20 @@ void RecoveryModule::placeLostHFSVolumes() {
             vib.reset();
             HFSLastVIBBlock = 0;
             hfsOverflowExtents_.clear();
+            bool quickScanned = false;
             if (index >= 0) {
                 HfsVolume& volume = hfsLostVolumes_[static_cast<size_t>(index)];
                 vib = volume.header;
                 HFSLastVIBBlock = volume.startSector;
                 hfsOverflowExtents_ = std::move(volume.overflowExtents);
+                quickScanned = volume.startSector == 0 && hfsQuickVolume_ && hfsQuickVolume_->isEqualToVib(*vib);
+            } else if (hfsQuickVolume_) {
+                // The device is the quick-scanned volume: a record met without a header of
+                // its own (the header is not at a sector start on 4 KiB sectors) is that volume's.
+                vib = hfsQuickVolume_;
+                quickScanned = true;
             }
-            placeHfsItems(items, "D", deepNode());
+            placeHfsItems(items, "D", deepNode(), quickScanned ? hfsQuickListed_ : HfsItemKeys{});
         }
         hfsEntryCount = volumes;
     } catch (const std::exception& e) {

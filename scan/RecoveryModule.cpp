@@ -201,7 +201,10 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
     tillSectorReaded = 0;
     stop = false;
     pause = false;
+    // What the quick scan lists, kept for the sweep after it.
     quickDirectorySectors_.clear();
+    hfsQuickVolume_.reset();
+    hfsQuickListed_.clear();
     setTheDiskInModule(disk);
     if (!theDisk() || !dirRoot_) return;
     initializeValue();

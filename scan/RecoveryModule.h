@@ -380,8 +380,11 @@ private:
                                  size_t* end = nullptr);
     void scanNodeSlack(ByteView slack);
     // Places the items (then empties the list) with the volume in vib, HFSLastVIBBlock and
-    // hfsOverflowExtents_.
-    void placeHfsItems(std::vector<HfsItem>& found, const std::string& scanType, BaseTree* parent);
+    // hfsOverflowExtents_, each (id, parent id, name) once, none of those in `listed`;
+    // answers what it placed and what was listed before.
+    using HfsItemKeys = std::set<std::tuple<uint32_t, uint32_t, std::string>>;
+    HfsItemKeys placeHfsItems(std::vector<HfsItem>& found, const std::string& scanType, BaseTree* parent,
+                              HfsItemKeys listed = {});
     void placeHfsItem(const HfsItem& item, const std::string& scanType, BaseTree* parent);
     void addHfsFileRuns(BaseTree& node, const HPlusCatalogFile& file) const;
     bool insideHfsVolume(const HPlusForkData& fork) const;
@@ -392,6 +395,10 @@ private:
     // The free space of each live catalog leaf node, examined once the live catalog is read.
     std::vector<std::vector<uint8_t>> hfsNodeSlack_;
     std::vector<HfsVolume> hfsLostVolumes_;
+    // The volume the quick scan read, and the items it listed: the sweep meets that volume
+    // again and then adds only what the quick scan could not reach.
+    std::optional<VIB> hfsQuickVolume_;
+    HfsItemKeys hfsQuickListed_;
 
     // The device path of the sweep in progress, kept so the per-unit work copies nothing.
     std::string sweepPath_;

@@ -109,6 +109,9 @@ TEST_P(HfsVolume, ListsAndSavesEveryFileByteExact) {
             node->checked_withFileCount_andfileSize(true, files, bytes);
             node->setSelectedForParent();
         }
+        // The sweep meets the volume again and finds nothing the quick scan did not list.
+        for (const auto& child : module->deepNode()->childrenArray)
+            EXPECT_EQ(child->fileName.find("HFS"), std::string::npos) << child->fileName;
         // Five of its thirteen extents are in the extents-overflow tree.
         EXPECT_EQ(fragmented()->dataExtArray.size(), 13u);
         EXPECT_FALSE(fragmented()->incomplete);
