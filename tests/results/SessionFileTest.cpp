@@ -173,33 +173,6 @@ TEST_F(SessionFile, WritesAreRepeatableAndReplaceALongerFile) {
     EXPECT_EQ(write(*small), first);
 }
 
-// A session's bytes, changed at one place.
-struct Damage {
-    const char* what;
-    size_t offset;  // from the root's record
-    std::vector<uint8_t> bytes;
-    const char* says;
-};
-
-class ForeignSession : public SessionFile, public ::testing::WithParamInterface<Damage> {};
-
-TEST_P(ForeignSession, IsRefusedWithoutReadingOrReservingPastItsEnd) {
-    auto root = T::createRootWithName("Disk");
-    addFile(root.get(), "a.txt");
-    auto bytes = write(*root);
-    const Damage& damage = GetParam();
-    std::copy(damage.bytes.begin(), damage.bytes.end(), bytes.begin() + 5 + 18 + damage.offset);
-    const LoadedSession session = load(bytes);
-    ASSERT_TRUE(session.error);
-    EXPECT_NE(session.error->find(damage.says), std::string::npos) << *session.error;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Damages, ForeignSession,
-    ::testing::Values(Damage{"ManyChildren", 40, {0xFF, 0xFF, 0xFF, 0xFF}, "cut short"},
-                      Damage{"LongName", 2, {0xFF, 0xFF}, "cut short"}),
-    [](const auto& info) { return std::string(info.param.what); });
-
 TEST_F(SessionFile, OneLongPathSharedByManyChildrenCannotExhaustMemory) {
     // A folder whose stored path is as long as a length can count, with a thousand
     // children of no stored path of their own, each of which would copy it.
@@ -251,35 +224,21 @@ std::shared_ptr<Disk> volume(const std::string& bsdName, const std::string& name
     return std::make_shared<Disk>(description, std::vector<std::string>{});
 }
 
-struct DriveCase {
-    const char* what;
-    std::string storedPath;
-    std::string rootName;
-    uint8_t specialScan;
-    std::vector<std::shared_ptr<Disk>> disks;
-    std::optional<std::string> found;
-};
-
-class ScannedDrive : public ::testing::TestWithParam<DriveCase> {};
-
-TEST_P(ScannedDrive, IsFoundByPathAndNameOrNotAtAll) {
-    const DriveCase& param = GetParam();
-    LoadedSession session;
-    session.bsdPath = param.storedPath;
-    session.header.isSpecialScan = param.specialScan;
-    session.dirRoot = T::createRootWithName(param.rootName);
-    EXPECT_EQ(RecoverySession::checkForScannedDrive(session, param.disks), param.found);
+TEST(ScannedDrive, IsFoundByPathAndNameOrNotAtAll) {
+    const auto found = [](const std::string& storedPath, const std::string& rootName, uint8_t specialScan,
+                          const std::shared_ptr<Disk>& disk) {
+        LoadedSession session;
+        session.bsdPath = storedPath;
+        session.header.isSpecialScan = specialScan;
+        session.dirRoot = T::createRootWithName(rootName);
+        return RecoverySession::checkForScannedDrive(session, {disk});
+    };
+    EXPECT_EQ(found("/dev/sdb1", "CARD", 0, volume("sdb1", "STICK")), std::nullopt);  // same path, other volume
+    EXPECT_EQ(found("/dev/sdb1", "Photos", 1, volume("sdb1", "CARD")), "/dev/sdb1");   // a folder scan skips the name
+    EXPECT_EQ(found("/dev/sdb1", "CARD", 0, volume("sdc1", "CARD")), "/dev/sdc1");     // renumbered
+    EXPECT_EQ(found("/dev/sdb", "Kingston", 0, volume("sdb", "Kingston", true)), "/dev/sdb");
+    EXPECT_EQ(found("/dev/sdb1", "CARD", 0, volume("sda1", "OS")), std::nullopt);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ScannedDrive,
-    ::testing::Values(
-        DriveCase{"SamePathOtherVolume", "/dev/sdb1", "CARD", 0, {volume("sdb1", "STICK")}, std::nullopt},
-        DriveCase{"FolderScanSkipsTheName", "/dev/sdb1", "Photos", 1, {volume("sdb1", "CARD")}, "/dev/sdb1"},
-        DriveCase{"Renumbered", "/dev/sdb1", "CARD", 0, {volume("sdc1", "CARD")}, "/dev/sdc1"},
-        DriveCase{"WholeDiskByMediaName", "/dev/sdb", "Kingston", 0, {volume("sdb", "Kingston", true)}, "/dev/sdb"},
-        DriveCase{"Gone", "/dev/sdb1", "CARD", 0, {volume("sda1", "OS")}, std::nullopt}),
-    [](const auto& info) { return std::string(info.param.what); });
 
 TEST(ScannedImage, IsFoundByItsPathWhileItIsThere) {
     test::TempDir dir;

@@ -88,35 +88,3 @@ TEST(Carving, EverySampleOfASelectedTypeIsCarvedAtItsUnitAndReadsBackExact) {
 
 }  // namespace
 }  // namespace norix
-
-namespace norix {
-namespace {
-
-// The sample volume keeps three small pictures in consecutive 512-byte clusters, two
-// of them inside one 4 KiB block: each is carved.
-TEST(Carving, SmallFilesSharingABlockAreEachCarved) {
-    test::TempHome home;
-    SigCatalogue catalogue;
-    catalogue.loadSig();
-    SelectedSigArray all = catalogue.makeSelectedSigArray();
-    SelectedSigArray pngOnly;
-    pngOnly.byExtension["png"] = all.byExtension.at("png");
-    RecoveryModule module;
-    module.setFileCheckArray(std::move(pngOnly));
-    const auto image = test::sampleImage();
-    module.setDiskPathWithString_withRootName(image.string(), "Card");
-    module.recoverFromDisk_withScantType_andName_selectedPath(
-        std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, image.string()},
-                                               {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(image))},
-                                               {DiskKey::MediaBlockSize, uint64_t{512}}},
-                               std::vector<std::string>{}),
-        "D", "Card", std::nullopt);
-    std::shared_lock lock(module.treeLock());
-    const BaseTree* pngGroup = module.deepNode()->getChildAtIndex(0)->getChildAtIndex(0)->getChildAtIndex(0);
-    ASSERT_NE(pngGroup, nullptr);
-    EXPECT_EQ(pngGroup->fileName, "png [1 - 1000]");
-    EXPECT_EQ(pngGroup->childCount(), 3u);
-}
-
-}  // namespace
-}  // namespace norix

@@ -117,31 +117,6 @@ TEST_F(Fat32Scan, TheMbrImageHasNoFileSystemOfItsOwnButItsVolumeIsRecognisedWher
     EXPECT_EQ(module.fatEntryCount, 1);
 }
 
-TEST(FatShortNames, TheShortNameTestRefusesWhatIsNoName) {
-    auto accepts = [](std::string name, std::string ext, bool isFile) {
-        name.resize(8, '\0');
-        ext.resize(3, '\0');
-        return RecoveryModule::checkValidate_withExtensuion_andFlag(
-            ByteView(reinterpret_cast<const uint8_t*>(name.data()), 8),
-            ByteView(reinterpret_cast<const uint8_t*>(ext.data()), 3), isFile);
-    };
-    EXPECT_TRUE(accepts("README  ", "TXT", true));
-    EXPECT_TRUE(accepts("MAKEFILE", "   ", true));
-    EXPECT_TRUE(accepts("DCIM    ", std::string(3, '\0'), false));
-    EXPECT_FALSE(accepts(std::string("AB\0DEFGH", 8), "TXT", true));
-    EXPECT_FALSE(accepts("README  ", "T-T", true));
-    EXPECT_FALSE(accepts("README  ", "T.T", true));
-    EXPECT_FALSE(accepts("README  ", "TX", true));
-
-    auto name = [](const char* bytes) {
-        return RecoveryModule::getNameStringFrom(ByteView(reinterpret_cast<const uint8_t*>(bytes), 8));
-    };
-    EXPECT_EQ(name("AB CD   "), "AB CD");
-    EXPECT_EQ(name("AB  CD  "), "AB");
-    EXPECT_EQ(name(" BC     "), " BC");
-    EXPECT_EQ(name("        "), std::nullopt);
-}
-
 // Volumes made by mkfs.fat, then damaged the way failing media are.
 class Fat32Damage : public ::testing::Test {
 protected:

@@ -18,11 +18,7 @@ namespace fs = std::filesystem;
 const fs::path kFixtures = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures";
 
 fs::path unpack(const std::string& name, const test::TempDir& dir) {
-    const fs::path image = dir / (name + ".img");
-    const std::string cmd =
-        "zstd -q -d -f -o '" + image.string() + "' '" + (kFixtures / (name + ".img.zst")).string() + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    return image;
+    return test::unpackFixture(name, dir / (name + ".img"));
 }
 
 void collect(const BaseTree* node, const std::string& prefix, std::multimap<std::string, const BaseTree*>& out) {

@@ -88,8 +88,12 @@ protected:
     RecordingDelegate delegate;
 };
 
+// Stop and pause flags left over from an earlier run are cleared first.
 TEST_F(ScanDriver, QuickScanBuildsBothBranchesAndReportsInOrder) {
+    module.setStop(true);
+    module.setPause(true);
     scan(imageDisk(test::sampleImage(), "msdos"), "Q");
+    EXPECT_FALSE(module.isStopped());
 
     ASSERT_EQ(childNames(root()), (std::vector<std::string>{"Quick Scan", "Deep Scan"}));
     EXPECT_EQ(root()->entry, 1);
@@ -109,21 +113,15 @@ TEST_F(ScanDriver, QuickScanBuildsBothBranchesAndReportsInOrder) {
     EXPECT_TRUE(module.Tags.count("Camera"));
 }
 
-TEST_F(ScanDriver, DeepOnlyScanNeverTouchesTheQuickBranch) {
-    scan(imageDisk(test::sampleImage(), std::nullopt), "D");
-
+// 8 MiB and 5 KiB: one full chunk, then a chunk of one whole and one partial block.
+TEST_F(ScanDriver, DeepOnlyScanNeverTouchesTheQuickBranchAndReachesTheLastPartialBlock) {
+    test::TempDir dir;
+    scan(imageDisk(makeImage(dir / "odd.img", (8 << 20) + 5 * 1024), std::nullopt), "D");
     EXPECT_EQ(childNames(root()), (std::vector<std::string>{"Deep Scan"}));
     EXPECT_FALSE(module.quickScanCompleted());
     for (const auto& call : delegate.calls()) EXPECT_NE(call, "quickCompleted");
     EXPECT_EQ(module.deepNode()->scanCompleted, 2);
-}
-
-TEST_F(ScanDriver, FlagsSetBeforeTheScanAreCleared) {
-    module.setStop(true);
-    module.setPause(true);
-    scan(imageDisk(test::sampleImage(), "msdos"), "Q");
-    EXPECT_FALSE(module.isStopped());
-    EXPECT_EQ(module.deepNode()->scanCompleted, 2);
+    EXPECT_EQ(module.currentSectorNumber(), 2049u * 8);
 }
 
 TEST_F(ScanDriver, StopDuringQuickScanStillArrangesTheTree) {
@@ -162,14 +160,6 @@ TEST_F(ScanDriver, UnreadableDeviceLeavesQuickBranchRunningAndFinishes) {
     scan(disk, "Q");
     EXPECT_EQ(root()->getChildAtIndex(0)->scanCompleted, 1);
     EXPECT_EQ(module.deepNode()->scanCompleted, 2);
-}
-
-TEST_F(ScanDriver, SweepReachesTheLastPartialBlockOfTheDevice) {
-    test::TempDir dir;
-    // 8 MiB and 5 KiB: one full chunk, then a chunk of one whole and one partial block.
-    auto disk = imageDisk(makeImage(dir / "odd.img", (8 << 20) + 5 * 1024), std::nullopt);
-    scan(disk, "D");
-    EXPECT_EQ(module.currentSectorNumber(), 2049u * 8);
 }
 
 TEST_F(ScanDriver, SelectedFolderCutsTheTreeDownToIt) {
