@@ -7,7 +7,7 @@
 
 #include "scan/RecoveryModule.h"
 #include "signatures/SigCatalogue.h"
-#include "tests/support/TestSupport.h"
+#include "tests/scan/ScanHelpers.h"
 
 namespace norix {
 namespace {
@@ -56,12 +56,7 @@ TEST(Carving, EverySampleOfASelectedTypeIsCarvedAtItsUnitAndReadsBackExact) {
     RecoveryModule module;
     module.setFileCheckArray(catalogue.makeSelectedSigArray());
     module.setDiskPathWithString_withRootName(image.string(), "Disk");
-    auto disk = std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, image.string()},
-                                                       {DiskKey::MediaSize, uint64_t{background.size()}},
-                                                       {DiskKey::MediaBlockSize, uint64_t{512}},
-                                                       {DiskKey::MediaWhole, true}},
-                                       std::vector<std::string>{});
-    module.recoverFromDisk_withScantType_andName_selectedPath(disk, "D", "Disk", std::nullopt);
+    module.recoverFromDisk_withScantType_andName_selectedPath(test::imageDisk(image), "D", "Disk", std::nullopt);
 
     std::shared_lock lock(module.treeLock());
     const BaseTree* lostAndFound = module.deepNode()->getChildAtIndex(0);

@@ -10,21 +10,14 @@
 #include "scan/RecoveryModule.h"
 #include "signatures/OtherFileCheck.h"
 #include "signatures/SigNode.h"
-#include "tests/support/TestSupport.h"
+#include "tests/scan/ScanHelpers.h"
 
 namespace norix {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::shared_ptr<Disk> wholeDisk(const fs::path& path, uint64_t sectorSize = 512, const std::string& kind = "") {
-    return std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, path.string()},
-                                                  {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
-                                                  {DiskKey::MediaBlockSize, sectorSize},
-                                                  {DiskKey::MediaWhole, true},
-                                                  {DiskKey::VolumeKind, kind}},
-                                  std::vector<std::string>{});
-}
+using test::imageDisk;
 
 // The tree as text: every node's path, name, size, deletion mark and extents.
 std::string describe(const BaseTree& node, const std::string& indent = "") {
@@ -43,7 +36,7 @@ protected:
         RecoveryModule module;
         module.overlapReads = overlap;
         module.setDiskPathWithString_withRootName(image.string(), "Disk");
-        module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image), "D", "Disk",
+        module.recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image), "D", "Disk",
                                                                   std::nullopt);
         std::shared_lock lock(module.treeLock());
         return describe(*module.dirRoot());
@@ -77,7 +70,7 @@ TEST_F(DeepScan, TheSweepAfterAQuickScanDoesNotListTheVolumeAgain) {
     for (const auto& [image, kind] : volumes) {
         RecoveryModule module;
         module.setDiskPathWithString_withRootName(image.string(), "Card");
-        module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image, 512, kind), "Q", "Card",
+        module.recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, 512, kind), "Q", "Card",
                                                                   std::nullopt);
         std::shared_lock lock(module.treeLock());
         EXPECT_GT(module.dirRoot()->getChildAtIndex(0)->fileSize, 0u) << kind;
@@ -105,7 +98,7 @@ TEST_F(DeepScan, AVolumeImageStoredOnAVolumeKeepsBothGeometries) {
     const fs::path image = dir / "outer.img";
     RecoveryModule module;
     module.setDiskPathWithString_withRootName(image.string(), "Disk");
-    module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image), "D", "Disk",
+    module.recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image), "D", "Disk",
                                                               std::nullopt);
     std::shared_lock lock(module.treeLock());
     std::map<std::string, const BaseTree*> byName;
@@ -152,7 +145,7 @@ TEST_P(DeepScanCarving, CarvesAUserTypeAtEveryUnitWhereItsHeaderStarts) {
     checkers.other.push_back(userType("pic", 0x1F8B08, 3, 1));
     module.setFileCheckArray(std::move(checkers));
     module.setDiskPathWithString_withRootName(image.string(), "Disk");
-    module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image, GetParam()), "D", "Disk",
+    module.recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, GetParam()), "D", "Disk",
                                                               std::nullopt);
 
     std::shared_lock lock(module.treeLock());

@@ -9,7 +9,7 @@
 
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
-#include "tests/support/TestSupport.h"
+#include "tests/scan/ScanHelpers.h"
 
 namespace norix {
 namespace {
@@ -33,14 +33,6 @@ const test::ManifestEntry& manifestEntry(const std::vector<test::ManifestEntry>&
     return *found;
 }
 
-std::shared_ptr<Disk> imageDisk(const fs::path& path, const std::string& kind) {
-    DiskDescription description{{DiskKey::ImagePath, path.string()},
-                                {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
-                                {DiskKey::MediaBlockSize, uint64_t{512}}};
-    if (!kind.empty()) description[DiskKey::VolumeKind] = kind;
-    return std::make_shared<Disk>(description, std::vector<std::string>{});
-}
-
 // Where the fixture volume's boot sector puts things, in 512-byte sectors from its start
 // (mkfs.exfat makes 512-byte sectors).
 struct BootFields {
@@ -54,14 +46,8 @@ BootFields bootFieldsOf(const fs::path& image) {
     return {boot.u32le(80), boot.u32le(88), uint64_t{1} << boot.u8(109), boot.u32le(96)};
 }
 
-// Every node below a branch by its path relative to the branch ("/a/b.txt").
-void collect(const BaseTree* node, const std::string& prefix, std::map<std::string, const BaseTree*>& out) {
-    for (const auto& child : node->childrenArray) {
-        const std::string path = prefix + "/" + child->fileName;
-        out[path] = child.get();
-        collect(child.get(), path, out);
-    }
-}
+using test::collect;
+using test::imageDisk;
 
 const BaseTree* childNamed(const BaseTree* node, const std::string& name) {
     for (const auto& child : node->childrenArray)
@@ -99,7 +85,7 @@ protected:
                 }
             }
         });
-        module->recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, "exfat"), "Q", "Card",
+        module->recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, 512, "exfat"), "Q", "Card",
                                                                    std::nullopt);
         done = true;
         reader.join();
@@ -133,38 +119,21 @@ TEST_P(ExFatVolume, ListsAndSavesEveryFileByteExact) {
     const auto manifest = manifestOf(GetParam());
     ASSERT_GT(manifest.size(), 90u);
 
-    std::vector<std::pair<const test::ManifestEntry*, const BaseTree*>> toSave;
-    {
-        std::unique_lock lock(module->treeLock());
-        for (const auto& file : manifest) {
-            BaseTree* node = const_cast<BaseTree*>(find(file.path, file.deleted));
-            ASSERT_NE(node, nullptr) << (file.deleted ? "deleted " : "") << file.path;
-            EXPECT_EQ(node->fileType, 2) << file.path;
-            EXPECT_EQ(node->fileSize, file.size) << file.path;
-            EXPECT_EQ(node->deleted != 0, file.deleted) << file.path;
-            if (file.deleted && !file.intact) continue;
-            toSave.emplace_back(&file, node);
-            int64_t files = 0, bytes = 0;
-            node->checked_withFileCount_andfileSize(true, files, bytes);
-            node->setSelectedForParent();
-        }
-        // What the volume was made to hold: a file chained in the FAT over two runs, a
-        // folder of two clusters in one run, and one whose clusters are chained.
-        EXPECT_GE(existing["/fragmented.bin"]->dataExtArray.size(), 2u);
-        EXPECT_EQ(existing["/Big folder"]->dataExtArray.size(), 1u);
-        EXPECT_EQ(existing["/Growing"]->dataExtArray.size(), 1u);
+    std::vector<std::pair<const test::ManifestEntry*, BaseTree*>> toSave;
+    for (const auto& file : manifest) {
+        BaseTree* node = const_cast<BaseTree*>(find(file.path, file.deleted));
+        ASSERT_NE(node, nullptr) << (file.deleted ? "deleted " : "") << file.path;
+        EXPECT_EQ(node->fileType, 2) << file.path;
+        EXPECT_EQ(node->fileSize, file.size) << file.path;
+        EXPECT_EQ(node->deleted != 0, file.deleted) << file.path;
+        if (!file.deleted || file.intact) toSave.emplace_back(&file, node);
     }
-    std::atomic<int64_t> savedFile{0}, savedSize{0};
-    std::atomic<bool> stop{false};
-    module->startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop((dir / "out").string(), savedFile,
-                                                                                   savedSize, stop);
-    for (const auto& [file, node] : toSave) {
-        const fs::path saved = dir / "out" / (node->pathName + "/" + node->fileName);
-        ASSERT_TRUE(fs::exists(saved)) << saved;
-        EXPECT_EQ(test::sha256Of(saved), file->sha256) << file->path;
-    }
-    std::printf("[ numbers  ] %s: %zu files in the manifest, %lld saved, %zu compared byte for byte\n",
-                GetParam().c_str(), manifest.size(), static_cast<long long>(savedFile.load()), toSave.size());
+    // What the volume was made to hold: a file chained in the FAT over two runs, a
+    // folder of two clusters in one run, and one whose clusters are chained.
+    EXPECT_GE(existing["/fragmented.bin"]->dataExtArray.size(), 2u);
+    EXPECT_EQ(existing["/Big folder"]->dataExtArray.size(), 1u);
+    EXPECT_EQ(existing["/Growing"]->dataExtArray.size(), 1u);
+    test::expectSavedByteExact(*module, toSave, dir / "out");
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ExFatVolume, ::testing::Values("exfat-scan-4k", "exfat-scan-16k"));
@@ -240,7 +209,7 @@ protected:
         }
         test::writeFile(disk, bytes);
         module.setDiskPathWithString_withRootName(disk.string(), "Disk");
-        module.setTheDiskInModule(imageDisk(disk, ""));
+        module.setTheDiskInModule(imageDisk(disk));
         TreeClassMethod::addDeepNodesInDIR(module.dirRoot());
     }
     // The 512-byte unit at sector, handed over as the deep scan's sweep does.

@@ -12,7 +12,7 @@
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
 #include "signatures/SigCatalogue.h"
-#include "tests/support/TestSupport.h"
+#include "tests/scan/ScanHelpers.h"
 
 namespace norix {
 namespace {
@@ -55,16 +55,8 @@ fs::path makeImage(const fs::path& path, off_t size) {
     return path;
 }
 
-std::shared_ptr<Disk> imageDisk(const fs::path& path, std::optional<std::string> kind,
-                                std::optional<std::string> content = std::nullopt) {
-    DiskDescription description{{DiskKey::ImagePath, path.string()},
-                                {DiskKey::MediaName, path.filename().string()},
-                                {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
-                                {DiskKey::MediaBlockSize, uint64_t{512}},
-                                {DiskKey::MediaWhole, true}};
-    if (kind) description[DiskKey::VolumeKind] = *kind;
-    if (content) description[DiskKey::MediaContent] = *content;
-    return std::make_shared<Disk>(description, std::vector<std::string>{});
+std::shared_ptr<Disk> imageDisk(const fs::path& path, const std::string& kind, const std::string& content = "") {
+    return test::imageDisk(path, 512, kind, content);
 }
 
 std::vector<std::string> childNames(const BaseTree* node) {
@@ -116,7 +108,7 @@ TEST_F(ScanDriver, QuickScanBuildsBothBranchesAndReportsInOrder) {
 // 8 MiB and 5 KiB: one full chunk, then a chunk of one whole and one partial block.
 TEST_F(ScanDriver, DeepOnlyScanNeverTouchesTheQuickBranchAndReachesTheLastPartialBlock) {
     test::TempDir dir;
-    scan(imageDisk(makeImage(dir / "odd.img", (8 << 20) + 5 * 1024), std::nullopt), "D");
+    scan(imageDisk(makeImage(dir / "odd.img", (8 << 20) + 5 * 1024), ""), "D");
     EXPECT_EQ(childNames(root()), (std::vector<std::string>{"Deep Scan"}));
     EXPECT_FALSE(module.quickScanCompleted());
     for (const auto& call : delegate.calls()) EXPECT_NE(call, "quickCompleted");
@@ -209,7 +201,7 @@ TEST_F(ScanDriver, OnlyTheChosenTypesAreCarved) {
     for (const char* extension : {"jpg", "docx"})
         for (SigNode* type : catalogue.fileTypesWithExtension(extension)) catalogue.setTicked(type, true);
     module.setFileCheckArray(catalogue.makeSelectedSigArray());
-    scan(imageDisk(dir / "disk.img", std::nullopt), "D");
+    scan(imageDisk(dir / "disk.img", ""), "D");
     EXPECT_EQ(childNames(module.deepNode()->getChildAtIndex(0)), (std::vector<std::string>{"jpg", "docx"}));
 }
 
@@ -217,7 +209,7 @@ TEST_F(ScanDriver, OnlyTheChosenTypesAreCarved) {
 // ThreadSanitizer build runs this too.
 TEST_F(ScanDriver, ConcurrencyPauseAndStopFromAnotherThread) {
     test::TempDir dir;
-    auto disk = imageDisk(makeImage(dir / "big.img", 2ll << 30), std::nullopt);
+    auto disk = imageDisk(makeImage(dir / "big.img", 2ll << 30), "");
     std::atomic<bool> sweepAboutToStart{false};
     // The reload just before the deep scan pauses it from the scan thread itself, so
     // the pause is in force before the first chunk.
