@@ -2,7 +2,6 @@
 // tools) and the catalogue built from a synthetic sysfs tree.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>

@@ -2,7 +2,6 @@
 // files, the automatic file name and folder, and finding the scanned drive again.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <sys/stat.h>
 

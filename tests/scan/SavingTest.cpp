@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <numeric>
 #include <sys/resource.h>
 
 #include "results/TreeClassMethod.h"

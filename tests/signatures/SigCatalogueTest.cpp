@@ -52,38 +52,27 @@ protected:
 
 // --- the add form ---
 
-struct FormCase {
-    const char* name;
-    NewSigForm form;  // category, type, extension, signature, offset, maximum size
-    std::string message;
-};
-
-// Each form fails its own check and every later one it can: the message shown must be
-// the earliest. Eight header bytes and offset 512 are the largest accepted.
-const FormCase kFormCases[] = {
-    {"NoExtension", {"C", "T", "", "zz", "x", ""}, "Please input the extension name for the file type"},
-    {"MaximumSizeZero", {"C", "T", ".e", "zz", "x", "0"}, "Maximum File Size to recover cannot be nil"},
-    {"DotExtension", {"C", "T", ".e", "zz", "x", "5"}, "Please remove dot \".\" from the beginning of the extension"},
-    {"SignatureOfNineBytes", {"C", "T", "e", "00 11 22 33 44 55 66 77 88", "x", "5"},
-     "Incorrect signature: enter only a maximum of 8 bytes"},
-    {"OffsetPast512", {"Photos", "JPEG Image", "e", "CAFE", "513", "5"}, "Offset cannot be more then 512"},
-    // Leading zero bytes do not change the header number.
-    {"SignatureOffsetPairTaken", {"Mine", "JPEG Image", "e", "00 FF D8 FF", "0", "5"},
-     "This signature/offset pair already exists in file type \"JPEG Image\" under category \"Photos\"."},
-};
-
-class AddFormTest : public SigCatalogueTest, public testing::WithParamInterface<FormCase> {};
-
-TEST_P(AddFormTest, ShowsTheFirstFailedCheckAndChangesNothing) {
+// Each form fails its own check and every later one it can: the message shown must be the
+// earliest, and nothing changes. Eight header bytes and offset 512 are the largest accepted.
+TEST_F(SigCatalogueTest, ARefusedFormShowsItsFirstFailedCheckAndChangesNothing) {
     const auto before = test::readFile(SigCatalogue::catalogueFilePath());
-    NewSigForm form = GetParam().form;
-    EXPECT_EQ(catalogue.addNewSigOKClicked(form), GetParam().message);
+    using Case = std::pair<NewSigForm, std::string>;  // category, type, extension, signature, offset, maximum size
+    for (auto [form, message] : {
+             Case{{"C", "T", "", "zz", "x", ""}, "Please input the extension name for the file type"},
+             Case{{"C", "T", ".e", "zz", "x", "0"}, "Maximum File Size to recover cannot be nil"},
+             Case{{"C", "T", ".e", "zz", "x", "5"}, "Please remove dot \".\" from the beginning of the extension"},
+             Case{{"C", "T", "e", "00 11 22 33 44 55 66 77 88", "x", "5"},
+                  "Incorrect signature: enter only a maximum of 8 bytes"},
+             Case{{"Photos", "JPEG Image", "e", "CAFE", "513", "5"}, "Offset cannot be more then 512"},
+             // Leading zero bytes do not change the header number.
+             Case{{"Mine", "JPEG Image", "e", "00 FF D8 FF", "0", "5"},
+                  "This signature/offset pair already exists in file type \"JPEG Image\" under category \"Photos\"."},
+         }) {
+        EXPECT_EQ(catalogue.addNewSigOKClicked(form), message);
+    }
     EXPECT_EQ(test::readFile(SigCatalogue::catalogueFilePath()), before);
     EXPECT_EQ(catalogue.root()->children.size(), reloaded().root()->children.size());
 }
-
-INSTANTIATE_TEST_SUITE_P(Order, AddFormTest, testing::ValuesIn(kFormCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // The largest accepted values: eight header bytes and offset 512; the size is kept in MiB,
 // rounded up.
