@@ -1,10 +1,7 @@
 // norix scan --session, session, search, recover FILE.nxdrs and the print filters.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <nlohmann/json.hpp>
-#include <sys/wait.h>
 
 #include "tests/cli/RunNorix.h"
 #include "tests/support/TestSupport.h"

@@ -1,10 +1,7 @@
 // norix types, and --types on scan: what the user's catalogue file holds afterwards.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <nlohmann/json.hpp>
-#include <sys/wait.h>
 
 #include "tests/cli/RunNorix.h"
 #include "tests/support/TestSupport.h"

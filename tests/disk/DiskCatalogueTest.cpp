@@ -30,39 +30,30 @@ DiskDescription apfsVolume(const std::string& bsdName) {
             {DiskKey::VolumeKind, "apfs"s}};
 }
 
-struct ClassificationCase {
-    const char* name;
-    DiskDescription description;
-    bool listed;
-    std::optional<std::string> type;
-};
-
-class Classification : public testing::TestWithParam<ClassificationCase> {};
-
 // The media root lists CARD, EFI and 1234-ABCD, as if those volumes were mounted there.
-TEST_P(Classification, DecidesListingAndType) {
+TEST(DiskCatalogue, ClassificationDecidesListingAndType) {
     test::TempDir media;
     for (const char* folder : {"CARD", "EFI", "1234-ABCD"}) std::filesystem::create_directory(media / folder);
-    Disk disk(GetParam().description, {media.path().string()});
-    EXPECT_EQ(disk.isValidDisk(), GetParam().listed);
-    EXPECT_EQ(disk.getTheType(), GetParam().type);
+    using Case = std::tuple<DiskDescription, bool, std::optional<std::string>>;
+    int row = 0;
+    for (const auto& [description, listed, type] : {
+             Case{wholeDisk("disk0", kContainerContent), false, {}},  // an APFS container
+             Case{wholeDisk("sda"), true, "Disk"},
+             Case{{{DiskKey::MediaBSDName, "sda2"s}, {DiskKey::MediaWhole, false}}, false, {}},  // no kind
+             Case{volume("exfat", "CARD", "/media/me/CARD"), true, {}},
+             Case{volume("msdos", "Card", "/mnt/card"), false, {}},  // no media root entry
+             Case{volume("apfs", "Macintosh HD", "/"), true, "OS"},
+             Case{volume("msdos", "EFI", "/media/me/EFI"), true, {}},
+             Case{volume("msdos", "EFI", "/boot/efi"), false, {}},
+             Case{volume("apfs", "Recovery", std::nullopt), false, {}},
+             Case{volume("msdos", std::nullopt, "/boot/efi"), true, "OS"},
+         }) {
+        SCOPED_TRACE(row++);
+        Disk disk(description, {media.path().string()});
+        EXPECT_EQ(disk.isValidDisk(), listed);
+        EXPECT_EQ(disk.getTheType(), type);
+    }
 }
-
-const ClassificationCase kClassificationCases[] = {
-    {"ApfsContainerDiskDropped", wholeDisk("disk0", kContainerContent), false, {}},
-    {"WholeDiskWithoutKindIsDisk", wholeDisk("sda"), true, "Disk"},
-    {"PartitionWithoutKindDropped", {{DiskKey::MediaBSDName, "sda2"s}, {DiskKey::MediaWhole, false}}, false, {}},
-    {"VolumeUnderMediaRootHasNoType", volume("exfat", "CARD", "/media/me/CARD"), true, {}},
-    {"LowerCaseMountFolderNeedsMediaRootEntry", volume("msdos", "Card", "/mnt/card"), false, {}},
-    {"StartupVolumeIsOS", volume("apfs", "Macintosh HD", "/"), true, "OS"},
-    {"EfiUnderMediaRootKept", volume("msdos", "EFI", "/media/me/EFI"), true, {}},
-    {"EfiElsewhereDropped", volume("msdos", "EFI", "/boot/efi"), false, {}},
-    {"UnmountedRecoveryDropped", volume("apfs", "Recovery", std::nullopt), false, {}},
-    {"UnlabelledVolumeElsewhereIsOS", volume("msdos", std::nullopt, "/boot/efi"), true, "OS"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Disk, Classification, testing::ValuesIn(kClassificationCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DiskCatalogue, ApfsVolumeLinksToLastContainingDiskInListOrder) {
     auto disk1 = std::make_shared<Disk>(wholeDisk("disk1"));

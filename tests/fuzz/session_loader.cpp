@@ -6,6 +6,9 @@
 //   sample.nxdrs       the bundled sample image (resources/sample-fat32.img.zst)
 //   fat32-volume.nxdrs the FAT32 fixture volume (tools/make-fat32-fixture.sh)
 //   fat32-disk.nxdrs   the same volume in an MBR disk image, deep scan only
+//   sample-many-children.nxdrs, sample-long-name.nxdrs  the first 400 bytes of sample.nxdrs
+//                      with the root record claiming 0xFFFFFFFF children or a name of
+//                      65535 units: nothing may be read or reserved past the end
 #include <atomic>
 #include <cstddef>
 #include <cstdint>

@@ -26,7 +26,7 @@ protected:
     int64_t files = 0, bytes = 0;
 };
 
-TEST_F(CheckMarks, EachFileCountsOnceWhenCheckingAndUnchecking) {
+TEST_F(CheckMarks, EachFileCountsOnceAndFoldersShowTheStateOfTheirChildren) {
     first->checked_withFileCount_andfileSize(true, files, bytes);
     folder->checked_withFileCount_andfileSize(true, files, bytes);
     EXPECT_EQ(std::pair(files, bytes), std::pair(int64_t{4}, int64_t{65}));
@@ -35,9 +35,8 @@ TEST_F(CheckMarks, EachFileCountsOnceWhenCheckingAndUnchecking) {
     folder->checked_withFileCount_andfileSize(false, files, bytes);
     EXPECT_EQ(std::pair(files, bytes), std::pair(int64_t{0}, int64_t{0}));
     EXPECT_EQ(inner->getChecked(), 0);
-}
 
-TEST_F(CheckMarks, TriStateFollowsTheChildrenUpToTheRoot) {
+    // The tri-state follows the children up to the root.
     inner->checked_withFileCount_andfileSize(true, files, bytes);
     inner->setSelectedForParent();
     EXPECT_EQ(sub->getSelected(), 2);

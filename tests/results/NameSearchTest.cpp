@@ -43,20 +43,15 @@ protected:
     std::unique_ptr<BaseTree> root;
 };
 
-TEST_F(NameSearch, FindsNamesInAnyCaseAndSearchesMatchingFolders) {
+TEST_F(NameSearch, FindsNamesInAnyCaseAndSearchesMatchingFoldersUntilTheFlagIsCleared) {
     EXPECT_EQ(search("Photo"),
               (std::vector<std::string>{"photo.JPG", "MyPhotos", "PHOTO-2.png", "old photograph.tif"}));
     EXPECT_EQ(search("PHOT"), (std::vector<std::string>{"photo.JPG", "MyPhotos", "PHOTO-2.png", "old photograph.tif",
                                                         "phot.txt"}));
     EXPECT_TRUE(search("nothing").empty());
-}
-
-TEST_F(NameSearch, LowerCasesLettersBeyondAscii) {
+    // Letters beyond ASCII are lower-cased too.
     EXPECT_EQ(search("éCOLE"), (std::vector<std::string>{"École ФАЙЛ.txt"}));
     EXPECT_EQ(search("файл"), (std::vector<std::string>{"École ФАЙЛ.txt"}));
-}
-
-TEST_F(NameSearch, AClearFlagStopsTheWalk) {
     EXPECT_TRUE(search("photo", false).empty());
 }
 

@@ -7,7 +7,7 @@
 
 #include "scan/RecoveryModule.h"
 #include "signatures/SigCatalogue.h"
-#include "tests/support/TestSupport.h"
+#include "tests/scan/ScanHelpers.h"
 
 namespace norix {
 namespace {
@@ -56,12 +56,7 @@ TEST(Carving, EverySampleOfASelectedTypeIsCarvedAtItsUnitAndReadsBackExact) {
     RecoveryModule module;
     module.setFileCheckArray(catalogue.makeSelectedSigArray());
     module.setDiskPathWithString_withRootName(image.string(), "Disk");
-    auto disk = std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, image.string()},
-                                                       {DiskKey::MediaSize, uint64_t{background.size()}},
-                                                       {DiskKey::MediaBlockSize, uint64_t{512}},
-                                                       {DiskKey::MediaWhole, true}},
-                                       std::vector<std::string>{});
-    module.recoverFromDisk_withScantType_andName_selectedPath(disk, "D", "Disk", std::nullopt);
+    module.recoverFromDisk_withScantType_andName_selectedPath(test::imageDisk(image), "D", "Disk", std::nullopt);
 
     std::shared_lock lock(module.treeLock());
     const BaseTree* lostAndFound = module.deepNode()->getChildAtIndex(0);
@@ -84,38 +79,6 @@ TEST(Carving, EverySampleOfASelectedTypeIsCarvedAtItsUnitAndReadsBackExact) {
         ASSERT_GE(data->size(), sample.bytes.size());
         EXPECT_TRUE(std::equal(sample.bytes.begin(), sample.bytes.end(), data->begin()));
     }
-}
-
-}  // namespace
-}  // namespace norix
-
-namespace norix {
-namespace {
-
-// The sample volume keeps three small pictures in consecutive 512-byte clusters, two
-// of them inside one 4 KiB block: each is carved.
-TEST(Carving, SmallFilesSharingABlockAreEachCarved) {
-    test::TempHome home;
-    SigCatalogue catalogue;
-    catalogue.loadSig();
-    SelectedSigArray all = catalogue.makeSelectedSigArray();
-    SelectedSigArray pngOnly;
-    pngOnly.byExtension["png"] = all.byExtension.at("png");
-    RecoveryModule module;
-    module.setFileCheckArray(std::move(pngOnly));
-    const auto image = test::sampleImage();
-    module.setDiskPathWithString_withRootName(image.string(), "Card");
-    module.recoverFromDisk_withScantType_andName_selectedPath(
-        std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, image.string()},
-                                               {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(image))},
-                                               {DiskKey::MediaBlockSize, uint64_t{512}}},
-                               std::vector<std::string>{}),
-        "D", "Card", std::nullopt);
-    std::shared_lock lock(module.treeLock());
-    const BaseTree* pngGroup = module.deepNode()->getChildAtIndex(0)->getChildAtIndex(0)->getChildAtIndex(0);
-    ASSERT_NE(pngGroup, nullptr);
-    EXPECT_EQ(pngGroup->fileName, "png [1 - 1000]");
-    EXPECT_EQ(pngGroup->childCount(), 3u);
 }
 
 }  // namespace

@@ -10,21 +10,14 @@
 #include "scan/RecoveryModule.h"
 #include "signatures/OtherFileCheck.h"
 #include "signatures/SigNode.h"
-#include "tests/support/TestSupport.h"
+#include "tests/scan/ScanHelpers.h"
 
 namespace norix {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::shared_ptr<Disk> wholeDisk(const fs::path& path, uint64_t sectorSize = 512, const std::string& kind = "") {
-    return std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, path.string()},
-                                                  {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
-                                                  {DiskKey::MediaBlockSize, sectorSize},
-                                                  {DiskKey::MediaWhole, true},
-                                                  {DiskKey::VolumeKind, kind}},
-                                  std::vector<std::string>{});
-}
+using test::imageDisk;
 
 // The tree as text: every node's path, name, size, deletion mark and extents.
 std::string describe(const BaseTree& node, const std::string& indent = "") {
@@ -43,37 +36,31 @@ protected:
         RecoveryModule module;
         module.overlapReads = overlap;
         module.setDiskPathWithString_withRootName(image.string(), "Disk");
-        module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image), "D", "Disk",
+        module.recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image), "D", "Disk",
                                                                   std::nullopt);
         std::shared_lock lock(module.treeLock());
         return describe(*module.dirRoot());
     }
-    fs::path exFatVolume() {
-        const fs::path disk = dir / "exfat.img";
-        const std::string unpack = "zstd -q -d -f -o '" + disk.string() + "' '" + NORIX_SOURCE_DIR +
-                                   "/tests/fixtures/exfat-scan-4k.img.zst'";
-        EXPECT_EQ(std::system(unpack.c_str()), 0);
-        return disk;
-    }
+    fs::path exFatVolume() { return test::unpackFixture("exfat-scan-4k", dir / "exfat.img"); }
     test::TempHome home;
     test::TempDir dir;
 };
 
-TEST_F(DeepScan, FindsTheVolumeOfADiskWhosePartitionTableWasWiped) {
+// The overlapped sweep gives exactly the tree the plain one gives.
+TEST_F(DeepScan, FindsLostVolumesWithoutAPartitionTableWithEitherSweep) {
     const fs::path disk = dir / "wiped.img";
     fs::copy_file(test::fixtureFolder("make-fat32-fixture.sh") / "fat32-mbr.img", disk);
     test::writeBytes(disk, 0, std::vector<uint8_t>(512, 0));
     const std::string tree = scan(disk, true);
+    EXPECT_EQ(scan(disk, false), tree);
     EXPECT_NE(tree.find("Lost Partition: Fat 1"), std::string::npos) << tree;
     for (const char* name : {"beach.jpg", "q1.csv", "Ünïcødé файл.txt", " etter.txt"})
         EXPECT_NE(tree.find(name), std::string::npos) << name << "\n" << tree;
-}
 
-TEST_F(DeepScan, FindsALostExFatVolumeWithItsFolders) {
-    const std::string tree = scan(exFatVolume(), true);
-    EXPECT_NE(tree.find(" Lost Partition: ExFat 1"), std::string::npos) << tree;
+    const std::string exFat = scan(exFatVolume(), true);
+    EXPECT_NE(exFat.find(" Lost Partition: ExFat 1"), std::string::npos) << exFat;
     for (const char* name : {"fragmented.bin", "WPSettings.dat", "deep.txt"})
-        EXPECT_NE(tree.find(name), std::string::npos) << name << "\n" << tree;
+        EXPECT_NE(exFat.find(name), std::string::npos) << name << "\n" << exFat;
 }
 
 // What the quick scan listed is not listed again by the sweep that follows it.
@@ -83,7 +70,7 @@ TEST_F(DeepScan, TheSweepAfterAQuickScanDoesNotListTheVolumeAgain) {
     for (const auto& [image, kind] : volumes) {
         RecoveryModule module;
         module.setDiskPathWithString_withRootName(image.string(), "Card");
-        module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image, 512, kind), "Q", "Card",
+        module.recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, 512, kind), "Q", "Card",
                                                                   std::nullopt);
         std::shared_lock lock(module.treeLock());
         EXPECT_GT(module.dirRoot()->getChildAtIndex(0)->fileSize, 0u) << kind;
@@ -111,7 +98,7 @@ TEST_F(DeepScan, AVolumeImageStoredOnAVolumeKeepsBothGeometries) {
     const fs::path image = dir / "outer.img";
     RecoveryModule module;
     module.setDiskPathWithString_withRootName(image.string(), "Disk");
-    module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image), "D", "Disk",
+    module.recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image), "D", "Disk",
                                                               std::nullopt);
     std::shared_lock lock(module.treeLock());
     std::map<std::string, const BaseTree*> byName;
@@ -123,16 +110,6 @@ TEST_F(DeepScan, AVolumeImageStoredOnAVolumeKeepsBothGeometries) {
     }
 }
 
-TEST_F(DeepScan, OverlappedReadsGiveTheSameTreeAsThePlainSweep) {
-    const fs::path disk = test::fixtureFolder("make-fat32-fixture.sh") / "fat32-mbr.img";
-    EXPECT_EQ(scan(disk, true), scan(disk, false));
-}
-
-}  // namespace
-}  // namespace norix
-
-namespace norix {
-namespace {
 
 // A file type of the user's own, as the catalogue would hand it to the engine.
 std::shared_ptr<Checker> userType(const std::string& extension, uint64_t header, uint8_t length, uint32_t megabytes) {
@@ -168,7 +145,8 @@ TEST_P(DeepScanCarving, CarvesAUserTypeAtEveryUnitWhereItsHeaderStarts) {
     checkers.other.push_back(userType("pic", 0x1F8B08, 3, 1));
     module.setFileCheckArray(std::move(checkers));
     module.setDiskPathWithString_withRootName(image.string(), "Disk");
-    module.recoverFromDisk_withScantType_andName_selectedPath(wholeDisk(image), "D", "Disk", std::nullopt);
+    module.recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, GetParam()), "D", "Disk",
+                                                              std::nullopt);
 
     std::shared_lock lock(module.treeLock());
     const BaseTree* lostAndFound = module.deepNode()->getChildAtIndex(0);

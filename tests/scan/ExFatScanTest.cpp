@@ -9,7 +9,7 @@
 
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
-#include "tests/support/TestSupport.h"
+#include "tests/scan/ScanHelpers.h"
 
 namespace norix {
 namespace {
@@ -20,11 +20,7 @@ const fs::path kFixtures = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures";
 
 // A committed fixture volume, unpacked into dir.
 fs::path unpack(const std::string& name, const test::TempDir& dir) {
-    const fs::path image = dir / (name + ".img");
-    const fs::path packed = kFixtures / (name + ".img.zst");
-    const std::string cmd = "zstd -q -d -f -o '" + image.string() + "' '" + packed.string() + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    return image;
+    return test::unpackFixture(name, dir / (name + ".img"));
 }
 
 std::vector<test::ManifestEntry> manifestOf(const std::string& name) {
@@ -35,14 +31,6 @@ const test::ManifestEntry& manifestEntry(const std::vector<test::ManifestEntry>&
     const auto found = std::find_if(manifest.begin(), manifest.end(), [&](const auto& e) { return e.path == path; });
     if (found == manifest.end()) throw std::runtime_error(path + " is not in the manifest");
     return *found;
-}
-
-std::shared_ptr<Disk> imageDisk(const fs::path& path, const std::string& kind) {
-    DiskDescription description{{DiskKey::ImagePath, path.string()},
-                                {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
-                                {DiskKey::MediaBlockSize, uint64_t{512}}};
-    if (!kind.empty()) description[DiskKey::VolumeKind] = kind;
-    return std::make_shared<Disk>(description, std::vector<std::string>{});
 }
 
 // Where the fixture volume's boot sector puts things, in 512-byte sectors from its start
@@ -58,14 +46,8 @@ BootFields bootFieldsOf(const fs::path& image) {
     return {boot.u32le(80), boot.u32le(88), uint64_t{1} << boot.u8(109), boot.u32le(96)};
 }
 
-// Every node below a branch by its path relative to the branch ("/a/b.txt").
-void collect(const BaseTree* node, const std::string& prefix, std::map<std::string, const BaseTree*>& out) {
-    for (const auto& child : node->childrenArray) {
-        const std::string path = prefix + "/" + child->fileName;
-        out[path] = child.get();
-        collect(child.get(), path, out);
-    }
-}
+using test::collect;
+using test::imageDisk;
 
 const BaseTree* childNamed(const BaseTree* node, const std::string& name) {
     for (const auto& child : node->childrenArray)
@@ -103,7 +85,7 @@ protected:
                 }
             }
         });
-        module->recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, "exfat"), "Q", "Card",
+        module->recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, 512, "exfat"), "Q", "Card",
                                                                    std::nullopt);
         done = true;
         reader.join();
@@ -137,38 +119,21 @@ TEST_P(ExFatVolume, ListsAndSavesEveryFileByteExact) {
     const auto manifest = manifestOf(GetParam());
     ASSERT_GT(manifest.size(), 90u);
 
-    std::vector<std::pair<const test::ManifestEntry*, const BaseTree*>> toSave;
-    {
-        std::unique_lock lock(module->treeLock());
-        for (const auto& file : manifest) {
-            BaseTree* node = const_cast<BaseTree*>(find(file.path, file.deleted));
-            ASSERT_NE(node, nullptr) << (file.deleted ? "deleted " : "") << file.path;
-            EXPECT_EQ(node->fileType, 2) << file.path;
-            EXPECT_EQ(node->fileSize, file.size) << file.path;
-            EXPECT_EQ(node->deleted != 0, file.deleted) << file.path;
-            if (file.deleted && !file.intact) continue;
-            toSave.emplace_back(&file, node);
-            int64_t files = 0, bytes = 0;
-            node->checked_withFileCount_andfileSize(true, files, bytes);
-            node->setSelectedForParent();
-        }
-        // What the volume was made to hold: a file chained in the FAT over two runs, a
-        // folder of two clusters in one run, and one whose clusters are chained.
-        EXPECT_GE(existing["/fragmented.bin"]->dataExtArray.size(), 2u);
-        EXPECT_EQ(existing["/Big folder"]->dataExtArray.size(), 1u);
-        EXPECT_EQ(existing["/Growing"]->dataExtArray.size(), 1u);
+    std::vector<std::pair<const test::ManifestEntry*, BaseTree*>> toSave;
+    for (const auto& file : manifest) {
+        BaseTree* node = const_cast<BaseTree*>(find(file.path, file.deleted));
+        ASSERT_NE(node, nullptr) << (file.deleted ? "deleted " : "") << file.path;
+        EXPECT_EQ(node->fileType, 2) << file.path;
+        EXPECT_EQ(node->fileSize, file.size) << file.path;
+        EXPECT_EQ(node->deleted != 0, file.deleted) << file.path;
+        if (!file.deleted || file.intact) toSave.emplace_back(&file, node);
     }
-    std::atomic<int64_t> savedFile{0}, savedSize{0};
-    std::atomic<bool> stop{false};
-    module->startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop((dir / "out").string(), savedFile,
-                                                                                   savedSize, stop);
-    for (const auto& [file, node] : toSave) {
-        const fs::path saved = dir / "out" / (node->pathName + "/" + node->fileName);
-        ASSERT_TRUE(fs::exists(saved)) << saved;
-        EXPECT_EQ(test::sha256Of(saved), file->sha256) << file->path;
-    }
-    std::printf("[ numbers  ] %s: %zu files in the manifest, %lld saved, %zu compared byte for byte\n",
-                GetParam().c_str(), manifest.size(), static_cast<long long>(savedFile.load()), toSave.size());
+    // What the volume was made to hold: a file chained in the FAT over two runs, a
+    // folder of two clusters in one run, and one whose clusters are chained.
+    EXPECT_GE(existing["/fragmented.bin"]->dataExtArray.size(), 2u);
+    EXPECT_EQ(existing["/Big folder"]->dataExtArray.size(), 1u);
+    EXPECT_EQ(existing["/Growing"]->dataExtArray.size(), 1u);
+    test::expectSavedByteExact(*module, toSave, dir / "out");
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ExFatVolume, ::testing::Values("exfat-scan-4k", "exfat-scan-16k"));
@@ -189,68 +154,29 @@ uint32_t lastClusterOf(const fs::path& image, uint32_t first) {
     return first;
 }
 
-struct FatDamage {
-    const char* name;
-    const char* path;  // whose chain is damaged ("/" for the root directory)
-    bool atFirst;      // the link from its first cluster, else the one from its last
-    int64_t pointTo;   // -1: back to its first cluster, -2: to the damaged cluster itself, else that value
-    bool keepsAll;     // everything stays listed
-};
-
-void PrintTo(const FatDamage& damage, std::ostream* os) { *os << damage.name; }
-
-class ExFatDamagedFat : public ExFatScanBase, public ::testing::WithParamInterface<FatDamage> {
-protected:
-    size_t filesListed() const {
-        return std::count_if(existing.begin(), existing.end(), [](const auto& e) { return e.second->fileType == 2; });
-    }
-    uint32_t filesCounted() const { return module->dirRoot()->getChildAtIndex(0)->getChildAtIndex(0)->fileCount; }
-};
-
-// A chain made to loop or to leave the volume: the scan ends, lists no entry twice, and
-// keeps what the chain still reaches; a file whose chain no longer ends is listed as one run.
-TEST_P(ExFatDamagedFat, AChainThatLoopsOrLeavesTheVolumeEnds) {
-    const FatDamage damage = GetParam();
+// Chains made to loop or to leave the volume, and "Summer"'s entry made to point at the
+// cluster of "2024", the folder holding it: the scan ends, lists no entry twice, and keeps
+// what the chains still reach; a file whose chain no longer ends is listed as one run.
+TEST_F(ExFatScanBase, ChainsThatLoopOrLeaveTheVolumeAndAFolderHoldingItselfEnd) {
     const fs::path image = unpack("exfat-scan-4k", dir);
     scan(image);
     const size_t listed = existing.size();
-    uint32_t first = static_cast<uint32_t>(bootFieldsOf(image).rootCluster);
-    if (std::string(damage.path) != "/") {
-        const BaseTree* node = existing[damage.path];
-        ASSERT_NE(node, nullptr);
-        first = node->fileType == 1 ? node->clustToRead : node->dataExtArray.at(0).startBlock / node->SPC + 2;
-    }
-    const uint32_t damaged = damage.atFirst ? first : lastClusterOf(image, first);
-    ASSERT_NE(lastClusterOf(image, first), first) << "the chain has one cluster";
-    const auto value = static_cast<uint32_t>(damage.pointTo == -1   ? first
-                                             : damage.pointTo == -2 ? damaged
-                                                                    : damage.pointTo);
-    test::writeBytes(image, bootFieldsOf(image).fat * 512 + uint64_t{damaged} * 4,
-                     {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
-                      static_cast<uint8_t>(value >> 24)});
-
-    scan(image);
-    EXPECT_EQ(filesCounted(), filesListed());
-    if (!damage.keepsAll) return;
-    EXPECT_EQ(existing.size(), listed);
-    EXPECT_EQ(existing["/Growing"]->fileCount, 19u);
-    EXPECT_EQ(existing["/fragmented.bin"]->fileSize,
-              manifestEntry(manifestOf("exfat-scan-4k"), "/fragmented.bin").size);
-}
-
-// The root's first cluster and the folder "Growing" are full of entries to their end.
-INSTANTIATE_TEST_SUITE_P(Damage, ExFatDamagedFat,
-                         ::testing::Values(FatDamage{"FolderEndLoopsToItsStart", "/Growing", false, -1, true},
-                                           FatDamage{"FolderEndLeavesTheVolume", "/Growing", false, 0x7FFFFFF0, true},
-                                           FatDamage{"RootEndLoopsToItsStart", "/", false, -1, true},
-                                           FatDamage{"FileEndLoopsToItsStart", "/fragmented.bin", false, -1, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// "Summer"'s entry made to point at the cluster of "2024", the folder holding it: "2024"
-// would contain itself without end.
-TEST_F(ExFatScanBase, AFolderPointingAtItsParentIsNotWalkedAgain) {
-    const fs::path image = unpack("exfat-scan-4k", dir);
-    scan(image);
+    const auto inSummer = std::count_if(existing.begin(), existing.end(),
+                                        [](const auto& e) { return e.first.rfind("/Photos/2024/Summer/", 0) == 0; });
+    const uint64_t fat = bootFieldsOf(image).fat * 512;
+    auto link = [&](uint32_t cluster, uint32_t value) {
+        test::writeBytes(image, fat + uint64_t{cluster} * 4,
+                         {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)});
+    };
+    // The root's first cluster and the folder "Growing" are full of entries to their end.
+    const uint32_t root = static_cast<uint32_t>(bootFieldsOf(image).rootCluster);
+    const uint32_t growing = existing.at("/Growing")->clustToRead;
+    const BaseTree* fragmented = existing.at("/fragmented.bin");
+    const uint32_t file = fragmented->dataExtArray.at(0).startBlock / fragmented->SPC + 2;
+    for (const uint32_t first : {root, growing, file}) ASSERT_NE(lastClusterOf(image, first), first);
+    link(lastClusterOf(image, root), root);
+    link(lastClusterOf(image, growing), 0x7FFFFFF0);
+    link(lastClusterOf(image, file), file);
     const uint32_t parent = existing.at("/Photos/2024")->clustToRead;
     const uint64_t entries = bootFieldsOf(image).clusterSector(parent) * 512;
     ASSERT_EQ(test::readBytes(image, entries + 64 + 2, 4), (std::vector<uint8_t>{'S', 0, 'u', 0}));
@@ -258,8 +184,15 @@ TEST_F(ExFatScanBase, AFolderPointingAtItsParentIsNotWalkedAgain) {
                      {static_cast<uint8_t>(parent), static_cast<uint8_t>(parent >> 8), 0, 0});
 
     scan(image);
-    EXPECT_FALSE(existing.count("/Photos/2024/Summer/Summer"));
+    const auto files = std::count_if(existing.begin(), existing.end(), [](const auto& e) { return e.second->fileType == 2; });
+    EXPECT_EQ(module->dirRoot()->getChildAtIndex(0)->getChildAtIndex(0)->fileCount, static_cast<uint32_t>(files));
+    // Summer, left empty, is pruned, and 2024 with it; nothing else is lost.
+    EXPECT_FALSE(existing.count("/Photos/2024"));
+    EXPECT_EQ(existing.size(), listed - static_cast<size_t>(inSummer) - 2);
     EXPECT_EQ(existing.at("/Photos")->fileCount, 1u);  // cover.png
+    EXPECT_EQ(existing["/Growing"]->fileCount, 19u);
+    EXPECT_EQ(existing["/fragmented.bin"]->fileSize,
+              manifestEntry(manifestOf("exfat-scan-4k"), "/fragmented.bin").size);
 }
 
 // --- the deep scan's routines: volumes found in a disk image ---
@@ -276,7 +209,7 @@ protected:
         }
         test::writeFile(disk, bytes);
         module.setDiskPathWithString_withRootName(disk.string(), "Disk");
-        module.setTheDiskInModule(imageDisk(disk, ""));
+        module.setTheDiskInModule(imageDisk(disk));
         TreeClassMethod::addDeepNodesInDIR(module.dirRoot());
     }
     // The 512-byte unit at sector, handed over as the deep scan's sweep does.

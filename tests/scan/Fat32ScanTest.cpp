@@ -9,28 +9,17 @@
 #include "disk/DiskReader.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
-#include "tests/support/TestSupport.h"
+#include "tests/scan/ScanHelpers.h"
 
 namespace norix {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::shared_ptr<Disk> fatImage(const fs::path& path, uint64_t sectorSize = 512) {
-    return std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, path.string()},
-                                                  {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
-                                                  {DiskKey::MediaBlockSize, sectorSize},
-                                                  {DiskKey::VolumeKind, std::string("msdos")}},
-                                  std::vector<std::string>{});
-}
+using test::collect;
 
-// Every node below a branch by its path relative to the branch ("/a/b.txt").
-void collect(const BaseTree* node, const std::string& prefix, std::map<std::string, const BaseTree*>& out) {
-    for (const auto& child : node->childrenArray) {
-        const std::string path = prefix + "/" + child->fileName;
-        out[path] = child.get();
-        collect(child.get(), path, out);
-    }
+std::shared_ptr<Disk> fatImage(const fs::path& path, uint64_t sectorSize = 512) {
+    return test::imageDisk(path, sectorSize, "msdos");
 }
 
 class Fat32Scan : public ::testing::Test {
@@ -65,32 +54,16 @@ TEST_F(Fat32Scan, ListsAndSavesEveryFileOfTheFixtureByteExact) {
     const auto manifest = test::readManifest(fixture / "fat32.manifest");
     ASSERT_GT(manifest.size(), 40u);
 
-    std::vector<std::pair<const test::ManifestEntry*, const BaseTree*>> toSave;
-    {
-        std::unique_lock lock(module.treeLock());
-        for (const auto& file : manifest) {
-            const BaseTree* node = file.deleted ? findDeleted(file.path) : existing.count(file.path) ? existing[file.path] : nullptr;
-            ASSERT_NE(node, nullptr) << (file.deleted ? "deleted " : "") << file.path;
-            EXPECT_EQ(node->fileType, 2) << file.path;
-            EXPECT_EQ(node->fileSize, file.size) << file.path;
-            EXPECT_EQ(node->deleted != 0, file.deleted) << file.path;
-            if (!file.deleted || file.intact) toSave.emplace_back(&file, node);
-            int64_t files = 0, bytes = 0;
-            const_cast<BaseTree*>(node)->checked_withFileCount_andfileSize(true, files, bytes);
-            const_cast<BaseTree*>(node)->setSelectedForParent();
-        }
+    std::vector<std::pair<const test::ManifestEntry*, BaseTree*>> toSave;
+    for (const auto& file : manifest) {
+        const BaseTree* node = file.deleted ? findDeleted(file.path) : existing.count(file.path) ? existing[file.path] : nullptr;
+        ASSERT_NE(node, nullptr) << (file.deleted ? "deleted " : "") << file.path;
+        EXPECT_EQ(node->fileType, 2) << file.path;
+        EXPECT_EQ(node->fileSize, file.size) << file.path;
+        EXPECT_EQ(node->deleted != 0, file.deleted) << file.path;
+        if (!file.deleted || file.intact) toSave.emplace_back(&file, const_cast<BaseTree*>(node));
     }
-    std::atomic<int64_t> savedFile{0}, savedSize{0};
-    std::atomic<bool> stop{false};
-    module.startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(out.path().string(), savedFile,
-                                                                                   savedSize, stop);
-    for (const auto& [file, node] : toSave) {
-        const fs::path saved = out / (node->pathName + "/" + node->fileName);
-        ASSERT_TRUE(fs::exists(saved)) << saved;
-        EXPECT_EQ(test::sha256Of(saved), file->sha256) << file->path;
-    }
-    std::printf("[ numbers  ] %zu files in the manifest, %lld saved, %zu compared byte for byte\n", manifest.size(),
-                static_cast<long long>(savedFile.load()), toSave.size());
+    test::expectSavedByteExact(module, toSave, out.path());
 }
 
 TEST_F(Fat32Scan, TheMbrImageHasNoFileSystemOfItsOwnButItsVolumeIsRecognisedWhereItStarts) {
@@ -115,31 +88,6 @@ TEST_F(Fat32Scan, TheMbrImageHasNoFileSystemOfItsOwnButItsVolumeIsRecognisedWher
                   ByteView(sector), module.deepNode(), 512, "D", 2054),
               1);
     EXPECT_EQ(module.fatEntryCount, 1);
-}
-
-TEST(FatShortNames, TheShortNameTestRefusesWhatIsNoName) {
-    auto accepts = [](std::string name, std::string ext, bool isFile) {
-        name.resize(8, '\0');
-        ext.resize(3, '\0');
-        return RecoveryModule::checkValidate_withExtensuion_andFlag(
-            ByteView(reinterpret_cast<const uint8_t*>(name.data()), 8),
-            ByteView(reinterpret_cast<const uint8_t*>(ext.data()), 3), isFile);
-    };
-    EXPECT_TRUE(accepts("README  ", "TXT", true));
-    EXPECT_TRUE(accepts("MAKEFILE", "   ", true));
-    EXPECT_TRUE(accepts("DCIM    ", std::string(3, '\0'), false));
-    EXPECT_FALSE(accepts(std::string("AB\0DEFGH", 8), "TXT", true));
-    EXPECT_FALSE(accepts("README  ", "T-T", true));
-    EXPECT_FALSE(accepts("README  ", "T.T", true));
-    EXPECT_FALSE(accepts("README  ", "TX", true));
-
-    auto name = [](const char* bytes) {
-        return RecoveryModule::getNameStringFrom(ByteView(reinterpret_cast<const uint8_t*>(bytes), 8));
-    };
-    EXPECT_EQ(name("AB CD   "), "AB CD");
-    EXPECT_EQ(name("AB  CD  "), "AB");
-    EXPECT_EQ(name(" BC     "), " BC");
-    EXPECT_EQ(name("        "), std::nullopt);
 }
 
 // Volumes made by mkfs.fat, then damaged the way failing media are.

@@ -8,7 +8,7 @@
 #include <map>
 
 #include "scan/RecoveryModule.h"
-#include "tests/support/TestSupport.h"
+#include "tests/scan/ScanHelpers.h"
 
 namespace norix {
 namespace {
@@ -18,20 +18,10 @@ namespace fs = std::filesystem;
 const fs::path kFixtures = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures";
 
 fs::path unpack(const std::string& name, const test::TempDir& dir) {
-    const fs::path image = dir / (name + ".img");
-    const std::string cmd =
-        "zstd -q -d -f -o '" + image.string() + "' '" + (kFixtures / (name + ".img.zst")).string() + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    return image;
+    return test::unpackFixture(name, dir / (name + ".img"));
 }
 
-void collect(const BaseTree* node, const std::string& prefix, std::multimap<std::string, const BaseTree*>& out) {
-    for (const auto& child : node->childrenArray) {
-        const std::string path = prefix + "/" + child->fileName;
-        out.emplace(path, child.get());
-        collect(child.get(), path, out);
-    }
-}
+using test::collect;
 
 // Big-endian fields of the fixture volume, written in place.
 uint32_t u32At(const fs::path& image, uint64_t offset) { return ByteView(test::readBytes(image, offset, 4)).u32be(0); }
@@ -46,12 +36,8 @@ protected:
     void scan(const fs::path& image, uint64_t sectorSize = 512, const std::string& scanType = "Q") {
         module = std::make_unique<RecoveryModule>();
         module->setDiskPathWithString_withRootName(image.string(), "Mac");
-        DiskDescription description{{DiskKey::ImagePath, image.string()},
-                                    {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(image))},
-                                    {DiskKey::MediaBlockSize, sectorSize}};
-        if (scanType == "Q") description[DiskKey::VolumeKind] = std::string("hfs");
         module->recoverFromDisk_withScantType_andName_selectedPath(
-            std::make_shared<Disk>(description, std::vector<std::string>{}), scanType, "Mac", std::nullopt);
+            test::imageDisk(image, sectorSize, scanType == "Q" ? "hfs" : ""), scanType, "Mac", std::nullopt);
         existing.clear();
         deleted.clear();
         if (scanType != "Q") return;
@@ -92,41 +78,27 @@ TEST_P(HfsVolume, ListsAndSavesEveryFileByteExact) {
     const Volume& volume = GetParam();
     scan(unpack(volume.fixture, dir), volume.sectorSize);
     const auto manifest = test::readManifest(kFixtures / (std::string(volume.fixture) + ".manifest"));
-    std::vector<std::pair<const test::ManifestEntry*, const BaseTree*>> toSave;
-    {
-        std::unique_lock lock(module->treeLock());
-        for (const auto& file : manifest) {
-            const bool expected = !file.deleted || std::count(volume.deletedFound.begin(), volume.deletedFound.end(),
-                                                              file.path);
-            BaseTree* node = const_cast<BaseTree*>(find(file.path, file.deleted));
-            if (!expected && !node) continue;
-            ASSERT_NE(node, nullptr) << file.path;
-            EXPECT_EQ(node->deleted != 0, file.deleted) << file.path;
-            if (!expected) continue;  // an older copy of a record whose blocks were reused
-            EXPECT_EQ(node->fileSize, file.size) << file.path;
-            toSave.emplace_back(&file, node);
-            int64_t files = 0, bytes = 0;
-            node->checked_withFileCount_andfileSize(true, files, bytes);
-            node->setSelectedForParent();
-        }
-        // The sweep meets the volume again and finds nothing the quick scan did not list.
-        for (const auto& child : module->deepNode()->childrenArray)
-            EXPECT_EQ(child->fileName.find("HFS"), std::string::npos) << child->fileName;
-        // Five of its thirteen extents are in the extents-overflow tree.
-        EXPECT_EQ(fragmented()->dataExtArray.size(), 13u);
-        EXPECT_FALSE(fragmented()->incomplete);
+    std::vector<std::pair<const test::ManifestEntry*, BaseTree*>> toSave;
+    for (const auto& file : manifest) {
+        const bool expected = !file.deleted || std::count(volume.deletedFound.begin(), volume.deletedFound.end(),
+                                                          file.path);
+        BaseTree* node = const_cast<BaseTree*>(find(file.path, file.deleted));
+        if (!expected && !node) continue;
+        ASSERT_NE(node, nullptr) << file.path;
+        EXPECT_EQ(node->deleted != 0, file.deleted) << file.path;
+        if (!expected) continue;  // an older copy of a record whose blocks were reused
+        EXPECT_EQ(node->fileSize, file.size) << file.path;
+        toSave.emplace_back(&file, node);
     }
-    std::atomic<int64_t> savedFile{0}, savedSize{0};
-    std::atomic<bool> stop{false};
-    module->startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop((dir / "out").string(), savedFile,
-                                                                                   savedSize, stop);
-    for (const auto& [file, node] : toSave) {
-        const fs::path saved = dir / "out" / (node->pathName + "/" + node->fileName);
-        ASSERT_TRUE(fs::exists(saved)) << saved;
-        EXPECT_EQ(test::sha256Of(saved), file->sha256) << file->path;
-    }
-    std::printf("[ numbers  ] %s: %zu saved byte-exact; deleted items from the journal %u, from node free space %u\n",
-                volume.fixture, toSave.size(), module->hfsJournalDeleted, module->hfsSlackDeleted);
+    // The sweep meets the volume again and finds nothing the quick scan did not list.
+    for (const auto& child : module->deepNode()->childrenArray)
+        EXPECT_EQ(child->fileName.find("HFS"), std::string::npos) << child->fileName;
+    // Five of its thirteen extents are in the extents-overflow tree.
+    EXPECT_EQ(fragmented()->dataExtArray.size(), 13u);
+    EXPECT_FALSE(fragmented()->incomplete);
+    test::expectSavedByteExact(*module, toSave, dir / "out");
+    std::printf("[ numbers  ] %s: deleted items from the journal %u, from node free space %u\n", volume.fixture,
+                module->hfsJournalDeleted, module->hfsSlackDeleted);
 }
 
 const std::vector<std::string> kJournalDeleted{"/Documents/old draft.txt", "/deleted-note.txt", "/OldStuff/list.txt",

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <numeric>
 #include <sys/resource.h>
 
 #include "results/TreeClassMethod.h"
@@ -80,40 +79,32 @@ protected:
     SaveReport report;
 };
 
-TEST_F(Saving, OneCheckedFileDeepInsideRecreatesEveryFolderAboveIt) {
+TEST_F(Saving, CheckedFilesRecreateTheirFoldersAndJoinTheirExtentsInOrder) {
     BaseTree* deep = addFolder(addFolder(existing(), "DCIM"), "100CANON");
-    BaseTree* file = addFile(deep, "IMG_1.JPG", 1000, {{4, 2}});
+    check(addFile(deep, "IMG_1.JPG", 1000, {{4, 2}}));
     addFile(deep, "IMG_2.JPG", 500, {{8, 1}});  // not checked
+    // Three runs, out of device order, and an extent past the end of the device.
+    BaseTree* file = addFile(existing(), "frag.bin", 3 * 512 + 4 * 512 + 300, {{20, 3}, {2, 4}, {100, 1}}, 10);
     check(file);
+    check(addFile(existing(), "tail.bin", 1024, {{127, 2}}));
     save();
 
     EXPECT_EQ(test::readFile(saved("DCIM/100CANON/IMG_1.JPG")), slice(device, 4 * 512, 1000));
     EXPECT_FALSE(fs::exists(saved("DCIM/100CANON/IMG_2.JPG")));
     EXPECT_FALSE(fs::exists(dir / "out" / "Card" / "Quick Scan" / "Deleted Files"));
-    EXPECT_EQ(savedFile, 1);
-    EXPECT_EQ(savedSize, 1000);
-}
-
-TEST_F(Saving, ExtentsAreJoinedInOrderAndCutToTheFileSize) {
-    // Three runs, out of device order, and an extent past the end of the device.
-    BaseTree* file = addFile(existing(), "frag.bin", 3 * 512 + 4 * 512 + 300, {{20, 3}, {2, 4}, {100, 1}}, 10);
-    BaseTree* pastEnd = addFile(existing(), "tail.bin", 1024, {{127, 2}});
-    check(file);
-    check(pastEnd);
-    save();
-
     std::vector<uint8_t> expected = slice(device, 30 * 512, 3 * 512);
     const auto second = slice(device, 12 * 512, 4 * 512);
     expected.insert(expected.end(), second.begin(), second.end());
     const auto third = slice(device, 110 * 512, 300);
     expected.insert(expected.end(), third.begin(), third.end());
     EXPECT_EQ(test::readFile(saved("frag.bin")), expected);
-
+    EXPECT_EQ(file->getDataForFileWithBSD((dir / "device.img").string()), expected);  // as a preview reads it
     // The device ends inside the file: what lies beyond reads as zeros, not stale data.
     std::vector<uint8_t> tail = slice(device, 127 * 512, 512);
     tail.resize(1024, 0);
     EXPECT_EQ(test::readFile(saved("tail.bin")), tail);
-    EXPECT_EQ(savedFile, 2);
+    EXPECT_EQ(savedFile, 3);
+    EXPECT_EQ(savedSize, 1000 + 3 * 512 + 4 * 512 + 300 + 1024);
 }
 
 TEST_F(Saving, CollisionsRenameOrSkipAsAnswered) {
@@ -255,16 +246,6 @@ TEST_F(Saving, UnreadableDeviceLeavesFilesUncounted) {
     save();
     EXPECT_EQ(savedFile, 0);
     EXPECT_EQ(savedSize, 0);
-}
-
-TEST_F(Saving, PreviewReadsEveryExtentNotJustTheFirst) {
-    BaseTree* file = addFile(existing(), "frag.bin", 1024 + 100, {{3, 2}, {9, 1}});
-    const auto data = file->getDataForFileWithBSD((dir / "device.img").string());
-    ASSERT_TRUE(data);
-    std::vector<uint8_t> expected = slice(device, 3 * 512, 1024);
-    const auto second = slice(device, 9 * 512, 100);
-    expected.insert(expected.end(), second.begin(), second.end());
-    EXPECT_EQ(*data, expected);
 }
 
 }  // namespace

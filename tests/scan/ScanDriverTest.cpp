@@ -12,7 +12,7 @@
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
 #include "signatures/SigCatalogue.h"
-#include "tests/support/TestSupport.h"
+#include "tests/scan/ScanHelpers.h"
 
 namespace norix {
 namespace {
@@ -55,16 +55,8 @@ fs::path makeImage(const fs::path& path, off_t size) {
     return path;
 }
 
-std::shared_ptr<Disk> imageDisk(const fs::path& path, std::optional<std::string> kind,
-                                std::optional<std::string> content = std::nullopt) {
-    DiskDescription description{{DiskKey::ImagePath, path.string()},
-                                {DiskKey::MediaName, path.filename().string()},
-                                {DiskKey::MediaSize, static_cast<uint64_t>(fs::file_size(path))},
-                                {DiskKey::MediaBlockSize, uint64_t{512}},
-                                {DiskKey::MediaWhole, true}};
-    if (kind) description[DiskKey::VolumeKind] = *kind;
-    if (content) description[DiskKey::MediaContent] = *content;
-    return std::make_shared<Disk>(description, std::vector<std::string>{});
+std::shared_ptr<Disk> imageDisk(const fs::path& path, const std::string& kind, const std::string& content = "") {
+    return test::imageDisk(path, 512, kind, content);
 }
 
 std::vector<std::string> childNames(const BaseTree* node) {
@@ -88,8 +80,12 @@ protected:
     RecordingDelegate delegate;
 };
 
+// Stop and pause flags left over from an earlier run are cleared first.
 TEST_F(ScanDriver, QuickScanBuildsBothBranchesAndReportsInOrder) {
+    module.setStop(true);
+    module.setPause(true);
     scan(imageDisk(test::sampleImage(), "msdos"), "Q");
+    EXPECT_FALSE(module.isStopped());
 
     ASSERT_EQ(childNames(root()), (std::vector<std::string>{"Quick Scan", "Deep Scan"}));
     EXPECT_EQ(root()->entry, 1);
@@ -109,21 +105,15 @@ TEST_F(ScanDriver, QuickScanBuildsBothBranchesAndReportsInOrder) {
     EXPECT_TRUE(module.Tags.count("Camera"));
 }
 
-TEST_F(ScanDriver, DeepOnlyScanNeverTouchesTheQuickBranch) {
-    scan(imageDisk(test::sampleImage(), std::nullopt), "D");
-
+// 8 MiB and 5 KiB: one full chunk, then a chunk of one whole and one partial block.
+TEST_F(ScanDriver, DeepOnlyScanNeverTouchesTheQuickBranchAndReachesTheLastPartialBlock) {
+    test::TempDir dir;
+    scan(imageDisk(makeImage(dir / "odd.img", (8 << 20) + 5 * 1024), ""), "D");
     EXPECT_EQ(childNames(root()), (std::vector<std::string>{"Deep Scan"}));
     EXPECT_FALSE(module.quickScanCompleted());
     for (const auto& call : delegate.calls()) EXPECT_NE(call, "quickCompleted");
     EXPECT_EQ(module.deepNode()->scanCompleted, 2);
-}
-
-TEST_F(ScanDriver, FlagsSetBeforeTheScanAreCleared) {
-    module.setStop(true);
-    module.setPause(true);
-    scan(imageDisk(test::sampleImage(), "msdos"), "Q");
-    EXPECT_FALSE(module.isStopped());
-    EXPECT_EQ(module.deepNode()->scanCompleted, 2);
+    EXPECT_EQ(module.currentSectorNumber(), 2049u * 8);
 }
 
 TEST_F(ScanDriver, StopDuringQuickScanStillArrangesTheTree) {
@@ -162,14 +152,6 @@ TEST_F(ScanDriver, UnreadableDeviceLeavesQuickBranchRunningAndFinishes) {
     scan(disk, "Q");
     EXPECT_EQ(root()->getChildAtIndex(0)->scanCompleted, 1);
     EXPECT_EQ(module.deepNode()->scanCompleted, 2);
-}
-
-TEST_F(ScanDriver, SweepReachesTheLastPartialBlockOfTheDevice) {
-    test::TempDir dir;
-    // 8 MiB and 5 KiB: one full chunk, then a chunk of one whole and one partial block.
-    auto disk = imageDisk(makeImage(dir / "odd.img", (8 << 20) + 5 * 1024), std::nullopt);
-    scan(disk, "D");
-    EXPECT_EQ(module.currentSectorNumber(), 2049u * 8);
 }
 
 TEST_F(ScanDriver, SelectedFolderCutsTheTreeDownToIt) {
@@ -219,7 +201,7 @@ TEST_F(ScanDriver, OnlyTheChosenTypesAreCarved) {
     for (const char* extension : {"jpg", "docx"})
         for (SigNode* type : catalogue.fileTypesWithExtension(extension)) catalogue.setTicked(type, true);
     module.setFileCheckArray(catalogue.makeSelectedSigArray());
-    scan(imageDisk(dir / "disk.img", std::nullopt), "D");
+    scan(imageDisk(dir / "disk.img", ""), "D");
     EXPECT_EQ(childNames(module.deepNode()->getChildAtIndex(0)), (std::vector<std::string>{"jpg", "docx"}));
 }
 
@@ -227,7 +209,7 @@ TEST_F(ScanDriver, OnlyTheChosenTypesAreCarved) {
 // ThreadSanitizer build runs this too.
 TEST_F(ScanDriver, ConcurrencyPauseAndStopFromAnotherThread) {
     test::TempDir dir;
-    auto disk = imageDisk(makeImage(dir / "big.img", 2ll << 30), std::nullopt);
+    auto disk = imageDisk(makeImage(dir / "big.img", 2ll << 30), "");
     std::atomic<bool> sweepAboutToStart{false};
     // The reload just before the deep scan pauses it from the scan thread itself, so
     // the pause is in force before the first chunk.

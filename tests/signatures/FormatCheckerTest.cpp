@@ -164,17 +164,15 @@ size_t find(const std::vector<uint8_t>& file, std::string_view text) {
     return static_cast<size_t>(at - file.begin());
 }
 
-TEST(JpgFileCheck, ABrokenSegmentChainAnswersTheLengthWalked) {
+TEST(JpgFileCheck, ABrokenSegmentChainAnswersTheLengthWalkedAndNoEndMarkerTheFixedSize) {
     auto jpeg = fixture("tags/exif-le.jpg");
     const size_t marker = 4 + (jpeg[4] << 8 | jpeg[5]);  // the marker after the EXIF segment
     jpeg[marker] = 0x00;
     EXPECT_EQ(Device(jpeg, {}).hit().second, marker + 2);
-}
-
-TEST(JpgFileCheck, AJpegWithoutItsEndMarkerAnswersTheFixedSize) {
-    auto jpeg = fixture("checkers/cjpeg-progressive.jpg");
-    jpeg.resize(jpeg.size() - 2);
-    EXPECT_EQ(Device(jpeg, {}).hit().second, 5242880u);  // the walk meets zeros to 25 MiB
+    // Without its end marker: the walk meets zeros to 25 MiB and answers the fixed size.
+    auto progressive = fixture("checkers/cjpeg-progressive.jpg");
+    progressive.resize(progressive.size() - 2);
+    EXPECT_EQ(Device(progressive, {}).hit().second, 5242880u);
 }
 
 TEST(PngFileCheck, APngOfHeaderAndEndChunksOnlyIsTooShort) {
@@ -199,9 +197,8 @@ TEST(PdfFileCheck, AMarkerAfterASpaceIsNotTheEndAndNoEndAnswersTheSpanScanned) {
     pdf[find(pdf, "\n%%EOF")] = ' ';
     EXPECT_EQ(Device(pdf, {}).hit(512).second, 2561u * 16 * 512);
     EXPECT_EQ(Device(pdf, {}).hit(4096).second, 321u * 16 * 4096);
-}
 
-TEST(PdfFileCheck, ADocumentFollowedByAnotherEndsAtItsOwnMarker) {
+    // A document followed by another ends at its own marker.
     const auto first = fixture("signatures/memo.pdf");
     auto both = first;
     both.resize((both.size() + 511) / 512 * 512, 0);

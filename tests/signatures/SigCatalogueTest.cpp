@@ -52,77 +52,55 @@ protected:
 
 // --- the add form ---
 
-struct FormCase {
-    const char* name;
-    NewSigForm form;  // category, type, extension, signature, offset, maximum size
-    std::string message;
-};
-
-// Each form fails its own check and every later one it can: the message shown must be
-// the earliest. Eight header bytes and offset 512 are the largest accepted.
-const FormCase kFormCases[] = {
-    {"NoExtension", {"C", "T", "", "zz", "x", ""}, "Please input the extension name for the file type"},
-    {"MaximumSizeZero", {"C", "T", ".e", "zz", "x", "0"}, "Maximum File Size to recover cannot be nil"},
-    {"DotExtension", {"C", "T", ".e", "zz", "x", "5"}, "Please remove dot \".\" from the beginning of the extension"},
-    {"SignatureOfNineBytes", {"C", "T", "e", "00 11 22 33 44 55 66 77 88", "x", "5"},
-     "Incorrect signature: enter only a maximum of 8 bytes"},
-    {"OffsetPast512", {"Photos", "JPEG Image", "e", "CAFE", "513", "5"}, "Offset cannot be more then 512"},
-    // Leading zero bytes do not change the header number.
-    {"SignatureOffsetPairTaken", {"Mine", "JPEG Image", "e", "00 FF D8 FF", "0", "5"},
-     "This signature/offset pair already exists in file type \"JPEG Image\" under category \"Photos\"."},
-};
-
-class AddFormTest : public SigCatalogueTest, public testing::WithParamInterface<FormCase> {};
-
-TEST_P(AddFormTest, ShowsTheFirstFailedCheckAndChangesNothing) {
+// Each form fails its own check and every later one it can: the message shown must be the
+// earliest, and nothing changes. Eight header bytes and offset 512 are the largest accepted.
+TEST_F(SigCatalogueTest, ARefusedFormShowsItsFirstFailedCheckAndChangesNothing) {
     const auto before = test::readFile(SigCatalogue::catalogueFilePath());
-    NewSigForm form = GetParam().form;
-    EXPECT_EQ(catalogue.addNewSigOKClicked(form), GetParam().message);
+    using Case = std::pair<NewSigForm, std::string>;  // category, type, extension, signature, offset, maximum size
+    for (auto [form, message] : {
+             Case{{"C", "T", "", "zz", "x", ""}, "Please input the extension name for the file type"},
+             Case{{"C", "T", ".e", "zz", "x", "0"}, "Maximum File Size to recover cannot be nil"},
+             Case{{"C", "T", ".e", "zz", "x", "5"}, "Please remove dot \".\" from the beginning of the extension"},
+             Case{{"C", "T", "e", "00 11 22 33 44 55 66 77 88", "x", "5"},
+                  "Incorrect signature: enter only a maximum of 8 bytes"},
+             Case{{"Photos", "JPEG Image", "e", "CAFE", "513", "5"}, "Offset cannot be more then 512"},
+             // Leading zero bytes do not change the header number.
+             Case{{"Mine", "JPEG Image", "e", "00 FF D8 FF", "0", "5"},
+                  "This signature/offset pair already exists in file type \"JPEG Image\" under category \"Photos\"."},
+         }) {
+        EXPECT_EQ(catalogue.addNewSigOKClicked(form), message);
+    }
     EXPECT_EQ(test::readFile(SigCatalogue::catalogueFilePath()), before);
     EXPECT_EQ(catalogue.root()->children.size(), reloaded().root()->children.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Order, AddFormTest, testing::ValuesIn(kFormCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct AcceptedCase {
-    const char* name;
-    const char *signature, *offset, *maximumSize, *unit;
-    uint8_t headerLength;
-    uint64_t header;
-    uint16_t storedOffset;
-    uint32_t megabytes;  // the size is kept in MiB, rounded up
-};
-
-const AcceptedCase kAcceptedCases[] = {
-    {"EightBytes", "0123456789abcdef", "0", "5", "MB", 8, 0x0123456789ABCDEF, 0, 5},
-    {"Offset512", "CA FE BA BE", "512", "5", "MB", 4, 0xCAFEBABE, 512, 5},
-    {"Kilobytes", "CAFEBABE", "0", "1500", "KB", 4, 0xCAFEBABE, 0, 2},
-};
-
-class AcceptedFormTest : public SigCatalogueTest, public testing::WithParamInterface<AcceptedCase> {};
-
-TEST_P(AcceptedFormTest, AddsAnUntickedUserTypeThatSurvivesAReload) {
-    const AcceptedCase& c = GetParam();
-    NewSigForm form{"My Types", "Thing", "thg", c.signature, c.offset, c.maximumSize, c.unit};
-    ASSERT_EQ(catalogue.addNewSigOKClicked(form), std::nullopt);
-
+// The largest accepted values: eight header bytes and offset 512; the size is kept in MiB,
+// rounded up.
+TEST_F(SigCatalogueTest, AcceptedFormsAddUntickedUserTypesThatSurviveAReload) {
+    using Form = std::tuple<const char*, const char*, const char*, const char*, const char*>;
+    for (const auto& [ext, signature, offset, size, unit] :
+         {Form{"th1", "0123456789abcdef", "0", "5", "MB"}, Form{"th2", "CA FE BA BE", "512", "5", "MB"},
+          Form{"th3", "CAFEBABF", "0", "1500", "KB"}}) {
+        NewSigForm form{"My Types", std::string("Thing ") + ext, ext, signature, offset, size, unit};
+        ASSERT_EQ(catalogue.addNewSigOKClicked(form), std::nullopt) << ext;
+    }
     const SigCatalogue again = reloaded();
     const SigNode* mine = category(again, "My Types");
     ASSERT_NE(mine, nullptr);
-    ASSERT_EQ(mine->children.size(), 1u);
-    const Sig& sig = *mine->children[0]->sig;
-    EXPECT_EQ(std::tuple(sig.extension, sig.headerLength, sig.header, sig.offset, sig.defaultSize),
-              std::tuple("thg", c.headerLength, c.header, c.storedOffset, c.megabytes));
-    EXPECT_FALSE(sig.preInstalled);
+    ASSERT_EQ(mine->children.size(), 3u);
+    using Stored = std::tuple<std::string, uint8_t, uint64_t, uint16_t, uint32_t>;
+    const Stored expected[] = {{"th1", 8, 0x0123456789ABCDEF, 0, 5}, {"th2", 4, 0xCAFEBABE, 512, 5},
+                               {"th3", 4, 0xCAFEBABF, 0, 2}};
+    for (size_t i = 0; i < 3; ++i) {
+        const Sig& sig = *mine->children[i]->sig;
+        EXPECT_EQ(Stored(sig.extension, sig.headerLength, sig.header, sig.offset, sig.defaultSize), expected[i]);
+        EXPECT_FALSE(sig.preInstalled);
+        EXPECT_TRUE(contains(again.others, sig.extension));
+    }
     EXPECT_EQ(mine->selected, 0);
     // A new category comes last, among the "others".
     EXPECT_EQ(positionOf(again, "My Types"), again.root()->children.size() - 1);
-    EXPECT_TRUE(contains(again.others, "thg"));
 }
-
-INSTANTIATE_TEST_SUITE_P(Forms, AcceptedFormTest, testing::ValuesIn(kAcceptedCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- the shipped catalogue ---
 
@@ -184,48 +162,34 @@ TEST_F(SigCatalogueTest, TickedUserTypesAreCheckedInOrderUnderOther) {
 
 // --- a catalogue file that cannot be read ---
 
-struct BadFile {
-    const char* name;
-    std::function<std::vector<uint8_t>(const std::vector<uint8_t>& saved)> bytes;
-};
-
 std::vector<uint8_t> replaced(const std::vector<uint8_t>& saved, const std::string& from, const std::string& to) {
     std::string text(saved.begin(), saved.end());
     text.replace(text.find(from), from.size(), to);
     return {text.begin(), text.end()};
 }
 
-const BadFile kBadFiles[] = {
-    {"HeaderLongerThan8",
-     [](const auto& saved) { return replaced(saved, "\"headerLength\": 8", "\"headerLength\": 9"); }},
-    {"FileTypeWithoutSig", [](const auto& saved) { return replaced(saved, "\"sig\"", "\"gis\""); }},
-};
+// Well-formed files the catalogue cannot hold: a header longer than 8 bytes, a type without
+// its signature.
+TEST(BadCatalogue, IsKeptAsideAndReplacedByTheShippedCatalogue) {
+    for (const auto& [from, to] : {std::pair{"\"headerLength\": 8", "\"headerLength\": 9"}, {"\"sig\"", "\"gis\""}}) {
+        SCOPED_TRACE(to);
+        test::TempHome home;
+        ASSERT_FALSE(SigCatalogue().loadSig());
+        const fs::path file = SigCatalogue::catalogueFilePath();
+        const auto shipped = test::readFile(file);
+        const auto bad = replaced(shipped, from, to);
+        test::writeFile(file, bad);
 
-class BadCatalogueTest : public testing::TestWithParam<BadFile> {
-protected:
-    test::TempHome home;
-};
-
-TEST_P(BadCatalogueTest, IsKeptAsideAndReplacedByTheShippedCatalogue) {
-    SigCatalogue first;
-    ASSERT_FALSE(first.loadSig());
-    const fs::path file = SigCatalogue::catalogueFilePath();
-    const auto shipped = test::readFile(file);
-    const auto bad = GetParam().bytes(shipped);
-    test::writeFile(file, bad);
-
-    SigCatalogue catalogue;
-    const auto report = catalogue.loadSig();
-    ASSERT_TRUE(report);
-    EXPECT_NE(report->find("Sig_AL.dat.bad"), std::string::npos) << *report;
-    EXPECT_EQ(test::readFile(file.string() + ".bad"), bad);
-    EXPECT_EQ(test::readFile(file), shipped);
-    EXPECT_NE(catalogue.checkForFileTypeExists("jpg"), nullptr);
-    EXPECT_FALSE(SigCatalogue().loadSig());
+        SigCatalogue catalogue;
+        const auto report = catalogue.loadSig();
+        ASSERT_TRUE(report);
+        EXPECT_NE(report->find("Sig_AL.dat.bad"), std::string::npos) << *report;
+        EXPECT_EQ(test::readFile(file.string() + ".bad"), bad);
+        EXPECT_EQ(test::readFile(file), shipped);
+        EXPECT_NE(catalogue.checkForFileTypeExists("jpg"), nullptr);
+        EXPECT_FALSE(SigCatalogue().loadSig());
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Files, BadCatalogueTest, testing::ValuesIn(kBadFiles),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SigCatalogueSaving, AFolderThatCannotBeWrittenIsReportedAndTheOldFileStays) {
     test::TempHome home;

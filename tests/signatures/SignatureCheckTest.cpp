@@ -167,32 +167,24 @@ bool matches(const SigNode& type, const std::vector<uint8_t>& unit) {
     return OtherFileCheck(type).isFile_andSectorNumber_blockSize_andBSDPath(unit, 0, 512, "/nonexistent/device");
 }
 
-TEST(OtherFileCheck, MatchesTheHeaderInEitherByteOrder) {
-    const SigNode type = userType(0x04034B50, 4, 0, 5);
+TEST(OtherFileCheck, MatchesTheHeaderAtItsOffsetInEitherByteOrderAndSizesEveryHitWithoutWrapping) {
     auto zip = unitOf(fixture("signatures", "archive.zip"));  // 50 4B 03 04
-    EXPECT_TRUE(matches(type, zip));
-    std::reverse(zip.begin(), zip.begin() + 4);  // 04 03 4B 50
-    EXPECT_TRUE(matches(type, zip));
-    EXPECT_FALSE(matches(type, unitOf(fixture("signatures", "picture.png"))));
-}
-
-TEST(OtherFileCheck, MatchesAtTheTypesOffsetAndAnyHeaderLength) {
     const auto mp4 = unitOf(fixture("signatures", "clip.mp4"));
+    EXPECT_TRUE(matches(userType(0x04034B50, 4, 0, 5), zip));
+    EXPECT_FALSE(matches(userType(0x04034B50, 4, 0, 5), unitOf(fixture("signatures", "picture.png"))));
     EXPECT_TRUE(matches(userType(0x66747970, 4, 4, 5), mp4));  // "ftyp" at 4
     EXPECT_FALSE(matches(userType(0x66747970, 4, 0, 5), mp4));
     EXPECT_FALSE(matches(userType(0x66747970, 4, 510, 5), mp4));  // runs past the unit
     EXPECT_TRUE(matches(userType(0x474946, 3, 0, 5), unitOf(fixture("signatures", "picture.gif"))));
-}
-
-TEST(OtherFileCheck, EveryHitIsTheTypesMaximumSizeWithoutWrapping) {
-    const auto unit = unitOf(fixture("signatures", "archive.zip"));
     for (const auto& [mib, bytes] :
          {std::pair<uint32_t, uint64_t>{5, 5242880}, {4096, 4294967296}, {0xFFFFFFFF, 0xFFFFFFFFull << 20}}) {
         OtherFileCheck checker(userType(0x504B0304, 4, 0, mib));
-        EXPECT_EQ(checker.fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(unit, 0, 512, ""), bytes);
+        EXPECT_EQ(checker.fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(zip, 0, 512, ""), bytes);
         EXPECT_EQ(checker.parentKey(), "usr");
         EXPECT_FALSE(checker.isJPGPresent());
     }
+    std::reverse(zip.begin(), zip.begin() + 4);  // 04 03 4B 50
+    EXPECT_TRUE(matches(userType(0x04034B50, 4, 0, 5), zip));
 }
 
 }  // namespace

@@ -202,16 +202,13 @@ TEST_F(TagReaderTest, LyingFileSizeIsCapped) {
 
 // --- nothing (nil) ---
 
-TEST_F(TagReaderTest, ReadErrorsAnswerNothing) {
+TEST_F(TagReaderTest, ReadErrorsAndArchiveFailuresAnswerNothing) {
     const auto node = carve(sample("memo.docx"));
     const std::string missing = (dir / "absent.img").string();
     for (const Reader reader : {Reader::Image, Reader::Audio, Reader::Office, Reader::OfficeX}) {
         EXPECT_EQ(readTags(reader, *node, blockSize, missing), std::nullopt);
         EXPECT_EQ(readTags(reader, *node, 0, device()), std::nullopt);
     }
-}
-
-TEST_F(TagReaderTest, ArchiveFailuresAnswerNothing) {
     // core.xml inflates to 2 MiB: refused rather than held in memory.
     EXPECT_EQ(DocxTags::getTagsForData(sample("memo-core-bomb.docx")), std::nullopt);
     // core.xml encrypted: found but cannot be opened.

@@ -87,6 +87,13 @@ std::string readText(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+fs::path unpackFixture(const std::string& name, const fs::path& image) {
+    const fs::path packed = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / (name + ".img.zst");
+    const std::string cmd = "zstd -q -d -f -o '" + image.string() + "' '" + packed.string() + "'";
+    if (std::system(cmd.c_str()) != 0) throw std::runtime_error("cannot unpack " + packed.string());
+    return image;
+}
+
 fs::path sampleImage() {
     static std::once_flag once;
     static fs::path image = fs::path(NORIX_BINARY_DIR) / "sample" / "sample-fat32.img";

@@ -50,6 +50,9 @@ std::string readText(const std::filesystem::path& path);
 // The nodes of a tree in pre-order (a node, then its children in order).
 std::vector<const BaseTree*> preOrder(const BaseTree& root);
 
+// A committed volume, tests/fixtures/NAME.img.zst, unpacked to image; answers image.
+std::filesystem::path unpackFixture(const std::string& name, const std::filesystem::path& image);
+
 // The sample FAT32 image, decompressed once into the build folder.
 std::filesystem::path sampleImage();
 

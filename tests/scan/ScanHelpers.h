@@ -1,0 +1,61 @@
+#pragma once
+// Set-up shared by the scan tests: image files as disks, the listed tree by path, and
+// saving listed files to compare them with a fixture's manifest.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "scan/RecoveryModule.h"
+#include "tests/support/TestSupport.h"
+
+namespace norix::test {
+
+// An image file as a disk of the given sector size; an empty kind leaves the file system
+// to be found by the scan.
+inline std::shared_ptr<Disk> imageDisk(const std::filesystem::path& path, uint64_t sectorSize = 512,
+                                       const std::string& kind = "", const std::string& content = "") {
+    DiskDescription description{{DiskKey::ImagePath, path.string()},
+                                {DiskKey::MediaSize, static_cast<uint64_t>(std::filesystem::file_size(path))},
+                                {DiskKey::MediaBlockSize, sectorSize}};
+    if (!kind.empty()) description[DiskKey::VolumeKind] = kind;
+    if (!content.empty()) description[DiskKey::MediaContent] = content;
+    return std::make_shared<Disk>(description, std::vector<std::string>{});
+}
+
+// Every node below a branch by its path relative to the branch ("/a/b.txt").
+template <class Map>
+void collect(const BaseTree* node, const std::string& prefix, Map& out) {
+    for (const auto& child : node->childrenArray) {
+        const std::string path = prefix + "/" + child->fileName;
+        out.emplace(path, child.get());
+        collect(child.get(), path, out);
+    }
+}
+
+// Checks the listed files, saves them into out and expects each saved file to have the
+// SHA-256 of its manifest entry.
+inline void expectSavedByteExact(RecoveryModule& module,
+                                 const std::vector<std::pair<const ManifestEntry*, BaseTree*>>& files,
+                                 const std::filesystem::path& out) {
+    {
+        std::unique_lock lock(module.treeLock());
+        for (const auto& [file, node] : files) {
+            int64_t count = 0, bytes = 0;
+            node->checked_withFileCount_andfileSize(true, count, bytes);
+            node->setSelectedForParent();
+        }
+    }
+    std::atomic<int64_t> savedFile{0}, savedSize{0};
+    std::atomic<bool> stop{false};
+    module.startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(out.string(), savedFile, savedSize,
+                                                                                  stop);
+    for (const auto& [file, node] : files) {
+        const std::filesystem::path saved = out / (node->pathName + "/" + node->fileName);
+        ASSERT_TRUE(std::filesystem::exists(saved)) << saved;
+        EXPECT_EQ(sha256Of(saved), file->sha256) << file->path;
+    }
+    std::printf("[ numbers  ] %zu files saved and compared byte for byte\n", files.size());
+}
+
+}  // namespace norix::test
