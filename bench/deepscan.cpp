@@ -2,39 +2,18 @@
 // sweep with reads overlapped and with reads and examination in turn.
 //
 //   bench_deepscan IMAGE        (tools/make-deepscan-bench-image.sh makes one)
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <vector>
 
-#include "disk/DiskReader.h"
-#include "disk/Platform.h"
-#include "results/TreeClassMethod.h"
+#include "bench/BenchImage.h"
 #include "scan/RecoveryModule.h"
 #include "signatures/SigCatalogue.h"
 
 using namespace norix;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace norix::bench;
 
 namespace {
-
-double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-double readOnly(const std::string& path, uint64_t bytes) {
-    std::vector<uint8_t> chunk(8u << 20);
-    const auto start = Clock::now();
-    for (uint64_t offset = 0; offset < bytes; offset += chunk.size())
-        DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(offset / 4096, 4096, path,
-                                                                                       chunk, chunk.size() / 4096);
-    return seconds(start);
-}
-
-uint32_t countFiles(const BaseTree& node) {
-    uint32_t files = node.fileType == 2;
-    for (const auto& child : node.childrenArray) files += countFiles(*child);
-    return files;
-}
 
 std::pair<double, uint32_t> sweep(const std::string& path, uint64_t bytes, bool overlap) {
     RecoveryModule module;
@@ -63,14 +42,10 @@ int main(int argc, char** argv) {
     }
     const std::string path = argv[1];
     const uint64_t bytes = fs::file_size(path);
-    setConsoleQuiet(true);
-    // A data folder of its own, so the user's catalogue is left alone.
-    const fs::path home = fs::temp_directory_path() / "norix-bench-home";
-    fs::create_directories(home / "Norix Data Recovery");
-    setenv("XDG_DATA_HOME", home.c_str(), 1);
-    readOnly(path, bytes);  // into the page cache
+    prepare();
+    readImage(path, bytes);  // into the page cache
     const double mb = bytes / 1e6;
-    const double read = readOnly(path, bytes);
+    const double read = readImage(path, bytes);
     const auto [plain, plainFiles] = sweep(path, bytes, false);
     const auto [overlapped, files] = sweep(path, bytes, true);
     std::printf("image            %.0f MB\n", mb);
