@@ -37,9 +37,6 @@ class SigCatalogueTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(catalogue.loadSig()); }
 
-    // A form that passes every check.
-    static NewSigForm validForm() { return {"My Types", "Thing", "thg", "CA FE BA BE", "0", "5", "MB"}; }
-
     SigCatalogue reloaded() const {
         SigCatalogue again;
         EXPECT_FALSE(again.loadSig());
@@ -100,6 +97,14 @@ TEST_F(SigCatalogueTest, AcceptedFormsAddUntickedUserTypesThatSurviveAReload) {
     EXPECT_EQ(mine->selected, 0);
     // A new category comes last, among the "others".
     EXPECT_EQ(positionOf(again, "My Types"), again.root()->children.size() - 1);
+
+    // Ticked, they are checked in their order by the user-type checker only.
+    for (const char* ext : {"th1", "th3"}) catalogue.setTicked(catalogue.checkForFileTypeExists(ext), true);
+    const auto table = catalogue.makeSelectedSigArray();
+    ASSERT_EQ(table.other.size(), 2u);
+    EXPECT_EQ(table.other[0]->parentKey(), "th1");
+    EXPECT_EQ(table.other[1]->parentKey(), "th3");
+    EXPECT_EQ(table.byExtension.count("th1"), 0u);
 }
 
 // --- the shipped catalogue ---
@@ -145,21 +150,6 @@ TEST_F(SigCatalogueTest, TickStatesPropagateAndSurviveAReload) {
     EXPECT_EQ(category(again, "Photos")->selected, 1);
 }
 
-TEST_F(SigCatalogueTest, TickedUserTypesAreCheckedInOrderUnderOther) {
-    using Type = std::tuple<const char*, const char*, const char*>;
-    for (const auto& [name, ext, signature] : {Type{"First", "aaa", "0A0B0C0D"}, Type{"Second", "bbb", "1A1B"}}) {
-        NewSigForm form = validForm();
-        form.fileType = name, form.extension = ext, form.signature = signature;
-        ASSERT_EQ(catalogue.addNewSigOKClicked(form), std::nullopt);
-        catalogue.setTicked(catalogue.checkForFileTypeExists(ext), true);
-    }
-    const auto table = catalogue.makeSelectedSigArray();
-    ASSERT_EQ(table.other.size(), 2u);
-    EXPECT_EQ(table.other[0]->parentKey(), "aaa");
-    EXPECT_EQ(table.other[1]->parentKey(), "bbb");
-    EXPECT_EQ(table.byExtension.count("aaa"), 0u);
-}
-
 // --- a catalogue file that cannot be read ---
 
 std::vector<uint8_t> replaced(const std::vector<uint8_t>& saved, const std::string& from, const std::string& to) {
@@ -191,10 +181,7 @@ TEST(BadCatalogue, IsKeptAsideAndReplacedByTheShippedCatalogue) {
     }
 }
 
-TEST(SigCatalogueSaving, AFolderThatCannotBeWrittenIsReportedAndTheOldFileStays) {
-    test::TempHome home;
-    SigCatalogue catalogue;
-    ASSERT_FALSE(catalogue.loadSig());
+TEST_F(SigCatalogueTest, AFolderThatCannotBeWrittenIsReportedAndTheOldFileStays) {
     const fs::path file = SigCatalogue::catalogueFilePath();
     const auto before = test::readFile(file);
     // A folder where the temporary file would go makes every write fail, even as root.

@@ -120,7 +120,6 @@ const Sample kRawTypes[] = {
     {"signatures", "raw-dslr-a100.tif", "arw", Size::Arw, true},
     {"signatures", "raw-kodak-dcs.tif", "dcr", Size::Untouched, true},
     {"signatures", "raw-kodak-dc120.tif", "kdc", Size::Untouched, true},
-    {"signatures", "raw-kodak-dc25.tif", "k25", Size::Untouched, true},
     {"signatures", "raw-hasselblad.tif", "3fr", Size::Untouched, true},
     {"signatures", "raw-dng.tif", "dng", Size::Untouched, true},
     {"signatures", "raw-pentax-3ifd.tif", "pef", Size::Untouched, true},
