@@ -210,12 +210,6 @@ TEST_F(Cli, DrivesListsTheThreeColumns) {
         EXPECT_TRUE(columns.contains(column)) << column;
 }
 
-}  // namespace
-}  // namespace norix
-
-namespace norix {
-namespace {
-
 // The file as mtools reads it from the image: an independent reader of the volume.
 std::vector<uint8_t> mtoolsCopy(const fs::path& image, const std::string& path, const fs::path& scratch) {
     const fs::path out = scratch / "mtools-copy";
