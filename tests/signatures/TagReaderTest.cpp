@@ -141,7 +141,6 @@ const SampleCase kSamples[] = {
     {"budget.xls", Reader::Office, 4096, {{"Name", "Budget 2024"}, {"Model", "Grace Hopper"}}},
     // The same documents rewritten with 4096-byte sectors.
     {"memo-4k-sectors.doc", Reader::Office, 512, {{"Name", "Quarterly Memo"}, {"Model", "Ada Lovelace"}}},
-    {"budget-4k-sectors.xls", Reader::Office, 4096, {{"Name", "Budget 2024"}, {"Model", "Grace Hopper"}}},
     {"budget.xlsx", Reader::OfficeX, 4096,
      {{"Name", "Budget 2024"}, {"Model", "Grace Hopper"}, {"Date", "2024-04-01T09:00:00Z"}}},
     {"memo-no-creator.docx", Reader::OfficeX, 512, {}},
