@@ -23,16 +23,6 @@ SigNode* category(const SigCatalogue& catalogue, const std::string& name) {
     return nullptr;
 }
 
-size_t positionOf(const SigCatalogue& catalogue, const std::string& name) {
-    const auto& categories = catalogue.root()->children;
-    return std::find_if(categories.begin(), categories.end(), [&](const auto& c) { return c->category == name; }) -
-           categories.begin();
-}
-
-bool contains(const std::vector<std::string>& list, const std::string& value) {
-    return std::find(list.begin(), list.end(), value) != list.end();
-}
-
 class SigCatalogueTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(catalogue.loadSig()); }
@@ -92,11 +82,11 @@ TEST_F(SigCatalogueTest, AcceptedFormsAddUntickedUserTypesThatSurviveAReload) {
         const Sig& sig = *mine->children[i]->sig;
         EXPECT_EQ(Stored(sig.extension, sig.headerLength, sig.header, sig.offset, sig.defaultSize), expected[i]);
         EXPECT_FALSE(sig.preInstalled);
-        EXPECT_TRUE(contains(again.others, sig.extension));
+        EXPECT_NE(std::ranges::find(again.others, sig.extension), again.others.end());
     }
     EXPECT_EQ(mine->selected, 0);
     // A new category comes last, among the "others".
-    EXPECT_EQ(positionOf(again, "My Types"), again.root()->children.size() - 1);
+    EXPECT_EQ(again.root()->children.back()->category, "My Types");
 
     // Ticked, they are checked in their order by the user-type checker only.
     for (const char* ext : {"th1", "th3"}) catalogue.setTicked(catalogue.checkForFileTypeExists(ext), true);
