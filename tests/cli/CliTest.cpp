@@ -53,9 +53,10 @@ TEST_F(Cli, UsageErrorsSayWhatIsWrongInOneLineAndExitWithTwo) {
 TEST_F(Cli, SourcesThatCannotBeOpenedExitWithThreeAndSayWhy) {
     const fs::path empty = scratch / "empty.img";
     test::writeFile(empty, {});
-    const fs::path missing = scratch / "missing.img";
+    const fs::path missing = scratch / "missing.img", fifo = scratch / "fifo";
+    mkfifo(fifo.c_str(), 0600);  // opening it must not hang
     for (const auto& [source, words] : std::vector<std::pair<fs::path, std::string>>{
-             {missing, "No such file"}, {scratch.path(), "directory"}, {empty, "empty"}}) {
+             {missing, "No such file"}, {scratch.path(), "directory"}, {empty, "empty"}, {fifo, "Unable to open"}}) {
         const NorixRun run = runNorix({"scan", source.string()}, scratch.path());
         EXPECT_EQ(run.exitCode, 3) << source;
         EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
@@ -209,12 +210,6 @@ TEST_F(Cli, DrivesListsTheThreeColumns) {
     for (const char* column : {"Select Drive", "External Drives", "Physical Disk"})
         EXPECT_TRUE(columns.contains(column)) << column;
 }
-
-}  // namespace
-}  // namespace norix
-
-namespace norix {
-namespace {
 
 // The file as mtools reads it from the image: an independent reader of the volume.
 std::vector<uint8_t> mtoolsCopy(const fs::path& image, const std::string& path, const fs::path& scratch) {

@@ -119,24 +119,7 @@ TEST_F(SessionCommands, DamagedMissingAndForeignSessionsAreReported) {
     EXPECT_TRUE(foreign.out.empty());
 }
 
-TEST_F(SessionCommands, SearchListsMatchesWithTheirPathsFromASourceOrASession) {
-    const fs::path session = scanToSession(test::sampleImage(), "sample.img");
-    const std::vector<std::string> expected{"sample.img/Quick Scan/Existing Files/DCIM/100NORIX/IMG_0001.PNG",
-                                            "sample.img/Quick Scan/Existing Files/DCIM/100NORIX/ MG_0002.PNG",
-                                            "sample.img/Quick Scan/Existing Files/DCIM/100NORIX/IMG_0003.PNG"};
-    for (const fs::path& source : {image, session}) {
-        const NorixRun run = norix({"search", source.string(), "mG_000"}, scratch.path());
-        ASSERT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_EQ(lines(run.out), expected);
-        EXPECT_NE(run.err.find("3 found"), std::string::npos) << run.err;
-    }
-    const NorixRun folders = norix({"search", session.string(), "100norix"}, scratch.path());
-    EXPECT_EQ(lines(folders.out), (std::vector<std::string>{"sample.img/Quick Scan/Existing Files/DCIM/100NORIX/"}));
-    const NorixRun deleted = norix({"search", session.string(), "mg_000", "--deleted"}, scratch.path());
-    EXPECT_EQ(lines(deleted.out), (std::vector<std::string>{expected[1]}));
-}
-
-TEST_F(SessionCommands, FiltersChooseThePrintedFiles) {
+TEST_F(SessionCommands, SearchAndFiltersChooseTheListedFiles) {
     const fs::path session = scanToSession(test::sampleImage(), "sample.img");
     std::vector<const nlohmann::json*> all;
     files(scanned, all);
@@ -181,6 +164,21 @@ TEST_F(SessionCommands, FiltersChooseThePrintedFiles) {
     const NorixRun wrong = norix({"session", session.string(), "--min-size", "10", "--max-size", "5"}, scratch.path());
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_NE(wrong.err.find("Maximum size cannot be smaller than minimum size."), std::string::npos) << wrong.err;
+
+    // Search lists matches with their paths, from the source or the session.
+    const std::vector<std::string> pictures{"sample.img/Quick Scan/Existing Files/DCIM/100NORIX/IMG_0001.PNG",
+                                            "sample.img/Quick Scan/Existing Files/DCIM/100NORIX/ MG_0002.PNG",
+                                            "sample.img/Quick Scan/Existing Files/DCIM/100NORIX/IMG_0003.PNG"};
+    for (const fs::path& source : {image, session}) {
+        const NorixRun run = norix({"search", source.string(), "mG_000"}, scratch.path());
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(lines(run.out), pictures);
+        EXPECT_NE(run.err.find("3 found"), std::string::npos) << run.err;
+    }
+    const NorixRun folders = norix({"search", session.string(), "100norix"}, scratch.path());
+    EXPECT_EQ(lines(folders.out), (std::vector<std::string>{"sample.img/Quick Scan/Existing Files/DCIM/100NORIX/"}));
+    const NorixRun deleted = norix({"search", session.string(), "mg_000", "--deleted"}, scratch.path());
+    EXPECT_EQ(lines(deleted.out), (std::vector<std::string>{pictures[1]}));
 }
 
 }  // namespace

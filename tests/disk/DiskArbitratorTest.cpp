@@ -1,7 +1,6 @@
 // Disk-image files as Disks (refusals, real FAT32/exFAT images made by the file-system
 // tools) and the catalogue built from a synthetic sysfs tree.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -16,21 +15,6 @@ namespace norix {
 namespace {
 
 namespace fs = std::filesystem;
-
-TEST(DiskForPath, RefusesWhatIsNoDiskAndSaysWhy) {
-    test::TempDir dir;
-    const auto why = [&](const fs::path& path) {
-        std::string reason;
-        EXPECT_EQ(DiskArbitrator::diskForPath(path.string(), &reason), nullptr) << path;
-        return reason;
-    };
-    test::writeFile(dir / "empty", {});
-    mkfifo((dir / "fifo").c_str(), 0600);  // opening it must not hang
-    EXPECT_EQ(why(dir / "missing"), "No such file or directory: " + (dir / "missing").string());
-    EXPECT_EQ(why(dir.path()), dir.path().string() + " is a directory");
-    EXPECT_EQ(why(dir / "empty"), (dir / "empty").string() + " is empty");
-    EXPECT_EQ(why(dir / "fifo"), "Unable to open disk");
-}
 
 // Images made by mkfs.fat and mkfs.exfat are described from their boot sectors.
 TEST(DiskForPath, DescribesAnImageFromItsContent) {

@@ -13,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(Platform, FoldersFollowXdgVariablesAndFallBackToHome) {
+TEST(Platform, FoldersFollowXdgVariablesFallBackToHomeAndHonourTheUmask) {
     test::TempHome home;
     EXPECT_EQ(dataFolder(), home.dataFolder().string());
     EXPECT_EQ(documentsFolder(), (home.home() / "Documents").string());
@@ -22,10 +22,9 @@ TEST(Platform, FoldersFollowXdgVariablesAndFallBackToHome) {
     unsetenv("XDG_DOCUMENTS_DIR");
     EXPECT_EQ(dataFolder(), (home.home() / ".local/share/Norix Data Recovery").string());
     EXPECT_EQ(documentsFolder(), (home.home() / "Documents").string());
-}
 
-TEST(Platform, MakeFolderHonoursTheUmaskAndReportsTheOutcome) {
-    test::TempDir dir;
+    // Folders are made with the umask, and the outcome is reported.
+    const fs::path dir = home.home();
     const mode_t previous = umask(027);
     const bool made = makeFolder((dir / "logs").string());
     umask(previous);

@@ -3,7 +3,6 @@
 // mkfs.exfat volume checked against dump.exfat: what the scan fixtures do not reach.
 #include <gtest/gtest.h>
 
-
 #include "disk/ByteView.h"
 #include "records/fat/AllocationBitMapDirectoryEntry.h"
 #include "records/fat/FileDirectoryEntry.h"
@@ -50,8 +49,9 @@ protected:
 };
 
 // A surrogate pair cut between name entries is joined whole; the timestamps come from
-// their own fields: readme.txt was touched to 2021-03-04 05:06:08 UTC after it was created.
-TEST_F(ExFatEntries, NamesJoinSplitPairsAndTimestampsComeFromTheirOwnFields) {
+// their own fields: readme.txt was touched to 2021-03-04 05:06:08 UTC after it was created;
+// entries that cannot be what they claim are refused.
+TEST_F(ExFatEntries, NamesJoinSplitPairsTimestampsComeFromTheirOwnFieldsAndBadEntriesAreRefused) {
     FileDirectoryEntry file;
     EXPECT_EQ(entrySet("Fourteen chars😀 split.txt", file).size(), 4 * 32u);
     constexpr uint32_t touched = (2021u - 1980) << 25 | 3 << 21 | 4 << 16 | 5 << 11 | 6 << 5 | 8 / 2;
@@ -59,20 +59,18 @@ TEST_F(ExFatEntries, NamesJoinSplitPairsAndTimestampsComeFromTheirOwnFields) {
     EXPECT_EQ(file.last_modified, touched);
     EXPECT_EQ(file.last_accessed, touched);
     EXPECT_GT(file.create_date, touched);
-}
 
-TEST_F(ExFatEntries, FileAndStreamEntriesRefuseWhatTheyCannotBe) {
-    FileDirectoryEntry unused;
-    const auto set = entrySet("readme.txt", unused);
-    std::vector<uint8_t> file(set.begin(), set.begin() + 32), stream(set.begin() + 32, set.begin() + 64);
+    // File and stream entries refuse what they cannot be.
+    const auto set = entrySet("readme.txt", file);
+    std::vector<uint8_t> fileEntry(set.begin(), set.begin() + 32), stream(set.begin() + 32, set.begin() + 64);
     const std::vector<uint8_t> name(set.begin() + 64, set.begin() + 96);
-    file[1] = 18;  // secondary entries
-    EXPECT_TRUE(FileDirectoryEntry::initFDEWithData(ByteView(file)));
-    file[1] = 19;
-    EXPECT_FALSE(FileDirectoryEntry::initFDEWithData(ByteView(file)));
-    file[1] = 2;
-    file[7] = 1;  // reserved1
-    EXPECT_FALSE(FileDirectoryEntry::initFDEWithData(ByteView(file)));
+    fileEntry[1] = 18;  // secondary entries
+    EXPECT_TRUE(FileDirectoryEntry::initFDEWithData(ByteView(fileEntry)));
+    fileEntry[1] = 19;
+    EXPECT_FALSE(FileDirectoryEntry::initFDEWithData(ByteView(fileEntry)));
+    fileEntry[1] = 2;
+    fileEntry[7] = 1;  // reserved1
+    EXPECT_FALSE(FileDirectoryEntry::initFDEWithData(ByteView(fileEntry)));
 
     EXPECT_FALSE(StreamExtensionDirectoryEntery::initSEDWithData(ByteView(set)));
     // A file-name entry: its first name unit sits where reserved1 is.

@@ -33,13 +33,11 @@ protected:
     }
 };
 
-TEST_F(Dates, DosDatesShowMonthDayYearOrDash) {
+TEST_F(Dates, ShowMonthDayYearOrDashAndParseBackToLocalMidnight) {
     EXPECT_EQ(T::getStringForDOSDate(kDos2014_03_07), "3-7-2014");
     for (uint32_t invalid : {0u, dos(1980, 3, 7), dos(2014, 13, 7), dos(2014, 3, 0)})
         EXPECT_EQ(T::getStringForDOSDate(invalid), "-") << std::hex << invalid;
-}
-
-TEST_F(Dates, HfsDatesCountFrom1904AndParseBackToLocalMidnight) {
+    // HFS+ dates count from 1904; both parse back to local midnight.
     EXPECT_EQ(T::getDateFromValue(0), "");
     EXPECT_EQ(dated(3, kHfs2014_03_07 + 3600)->getDateInString(), "03-07-2014");
     EXPECT_EQ(dated(4, kHfs2014_03_07 + 3600)->getDateInDateFormat(), kUnix2014_03_07);

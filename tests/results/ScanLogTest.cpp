@@ -14,7 +14,7 @@ namespace {
 
 using T = TreeClassMethod;
 
-TEST(ScanLog, AppendsOnlyToAnExistingFile) {
+TEST(ScanLog, AppendsWholeLinesOnlyToAnExistingFile) {
     test::TempDir dir;
     T::writeError_inFile_forMethod("New Scan", dir / "Core.txt", "NS");
     EXPECT_FALSE(std::filesystem::exists(dir / "Core.txt"));
@@ -23,10 +23,8 @@ TEST(ScanLog, AppendsOnlyToAnExistingFile) {
     T::writeError_inFile_forMethod("New Scan", dir / "UI.txt", "NS");
     T::writeError_inFile_forMethod("caf\xC3\xA9", dir / "UI.txt", "saveFile");
     EXPECT_EQ(test::readText(dir / "UI.txt"), "old\nNS Exception: New Scan\nsaveFile Exception: caf\xC3\xA9\n");
-}
 
-TEST(ScanLog, LinesFromTwoThreadsStayWhole) {
-    test::TempDir dir;
+    // Lines from two threads stay whole.
     const auto log = dir / "Core.txt";
     test::writeFile(log, {});
     const std::string message(100, 'x');

@@ -93,7 +93,7 @@ std::string sampleName(const testing::TestParamInfo<std::tuple<Sample, uint32_t>
     return name + "_" + std::to_string(std::get<1>(info.param));
 }
 
-const Sample kCommonTypes[] = {
+const Sample kSamples[] = {
     {"tags", "plain.jpg", "jpg", Size::Untouched, false},
     {"signatures", "picture.png", "png", Size::Untouched, false},
     {"tags", "memo.doc", "doc", Size::Untouched, true},
@@ -107,12 +107,7 @@ const Sample kCommonTypes[] = {
     {"signatures", "tone.mp3", "mp3", Size::Untouched, false},
     {"signatures", "clip.mp4", "mp4", Size::Untouched, false},
     {"signatures", "clip-crx-brand.mp4", "cr3", Size::Untouched, false},
-};
-INSTANTIATE_TEST_SUITE_P(Common, IdentificationTest,
-                         testing::Combine(testing::ValuesIn(kCommonTypes), testing::Values(512u)), sampleName);
-
-// TIFF files whose maker and model tags name a camera raw format.
-const Sample kRawTypes[] = {
+    // TIFF files whose maker and model tags name a camera raw format.
     {"signatures", "raw-nikon.tif", "nef", Size::Untouched, true},
     {"signatures", "raw-sony-make.tif", "sr2", Size::Untouched, true},
     {"signatures", "raw-sony-model.tif", "sr2", Size::Untouched, true},
@@ -120,25 +115,20 @@ const Sample kRawTypes[] = {
     {"signatures", "raw-dslr-a100.tif", "arw", Size::Arw, true},
     {"signatures", "raw-kodak-dcs.tif", "dcr", Size::Untouched, true},
     {"signatures", "raw-kodak-dc120.tif", "kdc", Size::Untouched, true},
-    {"signatures", "raw-kodak-dc25.tif", "k25", Size::Untouched, true},
     {"signatures", "raw-hasselblad.tif", "3fr", Size::Untouched, true},
     {"signatures", "raw-dng.tif", "dng", Size::Untouched, true},
     {"signatures", "raw-pentax-3ifd.tif", "pef", Size::Untouched, true},
     {"signatures", "raw-pentax-2ifd.tif", "tiff", Size::Untouched, true},  // a plain TIFF: no checker takes it
     {"signatures", "raw-sigma.tif", "tif", Size::Untouched, true},
-};
-INSTANTIATE_TEST_SUITE_P(Raw, IdentificationTest,
-                         testing::Combine(testing::ValuesIn(kRawTypes), testing::Values(512u)), sampleName);
-
-const Sample kRefused[] = {
+    // Not identified.
     {"signatures", "restart-first.jpg", "", Size::Untouched, false},   // FF D8 FF DD
     {"signatures", "reserved-bytes.bmp", "", Size::Untouched, false},  // "BM" with bytes 6-9 set
     {"signatures", "free-format.mp3", "", Size::Untouched, false},     // bit-rate index 0
     {"signatures", "raw-canon-no-cr.tif", "", Size::Untouched, true},  // Canon without "CR" at 8
     {"signatures", "raw-no-maker.tif", "", Size::Untouched, true},
 };
-INSTANTIATE_TEST_SUITE_P(Refused, IdentificationTest,
-                         testing::Combine(testing::ValuesIn(kRefused), testing::Values(512u)), sampleName);
+INSTANTIATE_TEST_SUITE_P(Sectors512, IdentificationTest,
+                         testing::Combine(testing::ValuesIn(kSamples), testing::Values(512u)), sampleName);
 
 // Naming that reads on from the first sector, on 4 KiB sectors.
 const Sample kReadingOn[] = {
