@@ -20,7 +20,10 @@ struct Placed {
     uint64_t unit;
 };
 
-TEST(Carving, EverySampleOfASelectedTypeIsCarvedAtItsUnitAndReadsBackExact) {
+// On a disk of 4 KiB sectors a file still starts at any 512-byte unit.
+class Carving : public ::testing::TestWithParam<uint64_t> {};
+
+TEST_P(Carving, EverySampleOfASelectedTypeIsCarvedAtItsUnitAndReadsBackExact) {
     test::TempHome home;
     test::TempDir dir;
     const fs::path fixtures = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures";
@@ -56,7 +59,7 @@ TEST(Carving, EverySampleOfASelectedTypeIsCarvedAtItsUnitAndReadsBackExact) {
     RecoveryModule module;
     module.setFileCheckArray(catalogue.makeSelectedSigArray());
     module.setDiskPathWithString_withRootName(image.string(), "Disk");
-    module.recoverFromDisk_withScantType_andName_selectedPath(test::imageDisk(image), "D", "Disk", std::nullopt);
+    module.recoverFromDisk_withScantType_andName_selectedPath(test::imageDisk(image, GetParam()), "D", "Disk", std::nullopt);
 
     std::shared_lock lock(module.treeLock());
     const BaseTree* lostAndFound = module.deepNode()->getChildAtIndex(0);
@@ -80,6 +83,9 @@ TEST(Carving, EverySampleOfASelectedTypeIsCarvedAtItsUnitAndReadsBackExact) {
         EXPECT_TRUE(std::equal(sample.bytes.begin(), sample.bytes.end(), data->begin()));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(SectorSizes, Carving, ::testing::Values(512, 4096),
+                         [](const auto& info) { return "sector" + std::to_string(info.param); });
 
 }  // namespace
 }  // namespace norix

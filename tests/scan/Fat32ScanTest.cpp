@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <map>
 
-#include "disk/DiskReader.h"
-#include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
 #include "tests/scan/ScanHelpers.h"
 
@@ -64,30 +62,6 @@ TEST_F(Fat32Scan, ListsAndSavesEveryFileOfTheFixtureByteExact) {
         if (!file.deleted || file.intact) toSave.emplace_back(&file, const_cast<BaseTree*>(node));
     }
     test::expectSavedByteExact(module, toSave, out.path());
-}
-
-TEST_F(Fat32Scan, TheMbrImageHasNoFileSystemOfItsOwnButItsVolumeIsRecognisedWhereItStarts) {
-    const fs::path fixture = test::fixtureFolder("make-fat32-fixture.sh");
-    const fs::path disk = fixture / "fat32-mbr.img";
-    module.setDiskPathWithString_withRootName(disk.string(), "Disk");
-    module.setTheDiskInModule(fatImage(disk));
-    TreeClassMethod::addDeepNodesInDIR(module.dirRoot());
-    std::vector<uint8_t> sector(512);
-    ASSERT_FALSE(DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-        2048, 512, disk.string(), sector, 1));
-    EXPECT_EQ(module.deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(
-                  ByteView(sector), module.deepNode(), 512, "D", 2048),
-              1);
-    ASSERT_TRUE(module.FS);
-    EXPECT_EQ(module.fatEntryCount, 1);
-    EXPECT_EQ(module.startSectorForPhysicalScan, 2048u);
-    // The backup boot sector, six sectors in, belongs to the same volume.
-    ASSERT_FALSE(DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-        2054, 512, disk.string(), sector, 1));
-    EXPECT_EQ(module.deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(
-                  ByteView(sector), module.deepNode(), 512, "D", 2054),
-              1);
-    EXPECT_EQ(module.fatEntryCount, 1);
 }
 
 // Volumes made by mkfs.fat, then damaged the way failing media are.
