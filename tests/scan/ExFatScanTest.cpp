@@ -240,50 +240,38 @@ protected:
     std::vector<uint64_t> starts;
 };
 
-TEST_F(ExFatLostVolume, AVolumeWhoseMainBootSectorIsGoneIsPlacedByItsBackup) {
-    const fs::path volume = unpack("exfat-scan-16k", dir);
-    makeDisk({volume});
-    const uint64_t start = starts[0];
-    test::writeBytes(disk, start * 512, std::vector<uint8_t>(512, 0));
-    EXPECT_EQ(offer(start + 12), 1);
-    ASSERT_TRUE(module.mbs);
-    EXPECT_EQ(module.mbs->cluster_heap_offset_1, start + bootFieldsOf(volume).heap);
-    EXPECT_GT(offer(rootSector(volume, 0)), 0);
-    expectRootNoteSaved(partition("ExFat"), "exfat-scan-16k");
-}
-
-// The 16 KiB volume with both boot regions wiped, after a volume that is known.
-TEST_F(ExFatLostVolume, ARootOfAnotherVolumeIsForgottenByTheKnownOneAndFoundByWPSettings) {
+// The first volume has lost its main boot sector, the second both its boot regions.
+TEST_F(ExFatLostVolume, VolumesAreFoundByTheBackupBootSectorOrByARootHoldingWPSettings) {
     const fs::path first = unpack("exfat-scan-4k", dir);
     const fs::path second = unpack("exfat-scan-16k", dir);
     makeDisk({first, second});
+    test::writeBytes(disk, starts[0] * 512, std::vector<uint8_t>(512, 0));
     test::writeBytes(disk, starts[1] * 512, std::vector<uint8_t>(24 * 512, 0));
-    ASSERT_EQ(offer(starts[0]), 1);
+    EXPECT_EQ(offer(starts[0] + 12), 1);
+    ASSERT_TRUE(module.mbs);
+    EXPECT_EQ(module.mbs->cluster_heap_offset_1, starts[0] + bootFieldsOf(first).heap);
+    EXPECT_GT(offer(rootSector(first, 0)), 0);
+    expectRootNoteSaved(partition("ExFat"), "exfat-scan-4k");
 
+    // "System Volume Information" is the cluster after the root; its first entry set is
+    // WPSettings.dat, whose name entry is the set's third. Without that name the second
+    // root is taken for no volume.
+    const uint64_t name = (rootSector(second, 1) + bootFieldsOf(second).spc) * 512 + 64 + 2;
+    ASSERT_EQ(test::readBytes(disk, name, 2), (std::vector<uint8_t>{'W', 0}));
+    test::writeBytes(disk, name, {'X', 0});
+    EXPECT_EQ(offer(rootSector(second, 1)), 0);
+    EXPECT_EQ(module.exfatEntryCount, 1);
+    EXPECT_EQ(module.deepNode()->childCount(), 3u);  // "Lost and Found", "Tags" and the first volume
+
+    // With it, the root the first volume does not know is a volume of its own.
+    test::writeBytes(disk, name, {'W', 0});
     EXPECT_GT(offer(rootSector(second, 1)), 0);
     EXPECT_EQ(module.exfatEntryCount, 2);
-    ASSERT_TRUE(module.mbs);
     const BootFields boot = bootFieldsOf(second);
     EXPECT_EQ(module.mbs->computedSectorsPerCluster, boot.spc);
     EXPECT_EQ(module.mbs->cluster_heap_offset_1, starts[1] + boot.heap);
     EXPECT_EQ(module.WPFound, 0u);
     expectRootNoteSaved(partition("ExFat - 1"), "exfat-scan-16k");
-}
-
-TEST_F(ExFatLostVolume, ARootWithoutWPSettingsIsNotTakenForAVolume) {
-    const fs::path volume = unpack("exfat-scan-16k", dir);
-    makeDisk({volume});
-    test::writeBytes(disk, starts[0] * 512, std::vector<uint8_t>(24 * 512, 0));
-    // "System Volume Information" is the cluster after the root; its first entry set is
-    // WPSettings.dat, whose name entry is the set's third.
-    const uint64_t svi = rootSector(volume, 0) + bootFieldsOf(volume).spc;
-    ASSERT_EQ(test::readBytes(disk, svi * 512 + 64 + 2, 2), (std::vector<uint8_t>{'W', 0}));
-    test::writeBytes(disk, svi * 512 + 64 + 2, {'X', 0});
-
-    EXPECT_EQ(offer(rootSector(volume, 0)), 0);
-    EXPECT_FALSE(module.mbs);
-    EXPECT_EQ(module.exfatEntryCount, 0);
-    EXPECT_EQ(module.deepNode()->childCount(), 2u);  // "Lost and Found" and "Tags" only
 }
 
 }  // namespace
