@@ -9,12 +9,13 @@
 
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
-#include "tests/support/TestSupport.h"
+#include "tests/scan/ScanHelpers.h"
 
 namespace norix {
 namespace {
 
 namespace fs = std::filesystem;
+using test::childNames;
 
 std::unique_ptr<BaseTree> fileNode(const std::string& name, uint64_t size, uint32_t sector = 100,
                                    uint32_t fileID = 0) {
@@ -33,12 +34,6 @@ std::unique_ptr<BaseTree> folderNode(const std::string& name, uint32_t fileID = 
     auto node = TreeClassMethod::createNDIRWithName(name);
     node->setfileID(fileID);
     return node;
-}
-
-std::vector<std::string> childNames(const BaseTree* node) {
-    std::vector<std::string> names;
-    for (const auto& child : node->childrenArray) names.push_back(child->fileName);
-    return names;
 }
 
 BaseTree* child(const BaseTree* node, const std::string& name) {
@@ -155,12 +150,6 @@ TEST_F(NodePlacement, CarvedFilesFillNumberedGroupsOfAThousandWhileAnotherThread
     EXPECT_EQ(first->getChildAtIndex(0)->pathName, "Card/Deep Scan/Lost and Found/jpg/jpg [1 - 1000]");
 }
 
-TEST_F(NodePlacement, CarvedFileOfMoreThan100GiBIsRefused) {
-    EXPECT_TRUE(carve("mov", fileNode("", 107374182400)));
-    EXPECT_FALSE(carve("mov", fileNode("", 107374182401)));
-    EXPECT_EQ(module.LFDict["mov"], 1u);
-}
-
 // A raw file at sector 100 of fileSize bytes with a preview at jpgStartSector,
 // extraByteOffsetForJPG, jpgRawSize -> the preview node expected, or none at all.
 struct ExpectedPreview {
@@ -248,33 +237,6 @@ TEST_F(NodePlacement, RefusedNamesAndUnreadableFilesAreNotPlacedButAnyOtherNameI
     EXPECT_TRUE(lostFile(fileNode(veryLong, 10, 100, 9), 5, "HFS"));
     EXPECT_EQ(childNames(existing()),
               (std::vector<std::string>{"empty.txt", "Trashes", invalidUtf8, veryLong, invalidUtf8}));
-}
-
-// --- quick scan ---
-
-TEST_F(NodePlacement, QuickScanFilesGoToTheirCategoryAndFolder) {
-    auto deleted = fileNode("gone.txt", 5);
-    deleted->setdelete(1);
-    EXPECT_TRUE(quickFile(std::move(deleted), quick(), 0, "Fat"));
-    EXPECT_TRUE(quickFile(fileNode("kept.txt", 7), nullptr, 0, "ExFat"));
-
-    // HFS+: the root folder's id is 2; other parents are looked up by their id.
-    ASSERT_TRUE(module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(folderNode("Docs", 16),
-                                                                                        quick(), 2, "Q", "HFS"));
-    EXPECT_TRUE(quickFile(fileNode("a.txt", 100, 100, 20), quick(), 16, "HFS"));
-    EXPECT_TRUE(quickFile(fileNode("orphan.txt", 3, 100, 21), quick(), 99, "HFS"));
-
-    EXPECT_EQ(childNames(existing()), (std::vector<std::string>{"kept.txt", "Docs"}));
-    EXPECT_EQ(childNames(deletedFiles()), (std::vector<std::string>{"gone.txt", "orphan.txt"}));
-    const BaseTree* docs = child(existing(), "Docs");
-    EXPECT_EQ(childNames(docs), (std::vector<std::string>{"a.txt"}));
-    EXPECT_EQ(docs->getChildAtIndex(0)->pathName, "Card/Quick Scan/Existing Files/Docs");
-    EXPECT_EQ(deletedFiles()->getChildAtIndex(0)->deleted, 1);
-    // Sizes reach every ancestor; the folder is counted in its parent.
-    EXPECT_EQ(docs->fileSize, 100u);
-    EXPECT_EQ(existing()->fileSize, 107u);
-    EXPECT_EQ(root()->fileSize, 115u);
-    EXPECT_EQ(existing()->folderCount, 1u);
 }
 
 TEST_F(NodePlacement, FatEntriesJoinTheFolderOwningTheirDirectorySector) {

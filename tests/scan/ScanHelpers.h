@@ -23,6 +23,12 @@ inline std::shared_ptr<Disk> imageDisk(const std::filesystem::path& path, uint64
     return std::make_shared<Disk>(description, std::vector<std::string>{});
 }
 
+inline std::vector<std::string> childNames(const BaseTree* node) {
+    std::vector<std::string> names;
+    for (const auto& child : node->childrenArray) names.push_back(child->fileName);
+    return names;
+}
+
 // Every node below a branch by its path relative to the branch ("/a/b.txt").
 template <class Map>
 void collect(const BaseTree* node, const std::string& prefix, Map& out) {
