@@ -1,5 +1,5 @@
 // Where found files and folders land in the result tree: the quick-scan categories,
-// lost partitions, "Lost and Found" groups, raw-image previews and "Tags" copies.
+// lost partitions, "Lost and Found" groups and raw-image previews.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -268,62 +268,6 @@ TEST_F(NodePlacement, FatEntriesJoinTheFolderOwningTheirDirectorySector) {
     EXPECT_EQ(partition->fileSize, 43u);
     EXPECT_EQ(deep()->fileSize, 43u);
     EXPECT_EQ(probe.reloads, 1) << "only a new partition folder is announced";
-}
-
-// --- tags ---
-
-class TagCopies : public NodePlacement {
-protected:
-    // Writes the file into the card image after the previous one and carves it there.
-    void carveBytes(const std::vector<uint8_t>& bytes, const std::string& extension) {
-        std::fstream out(image, std::ios::binary | std::ios::in | std::ios::out);
-        out.seekp(static_cast<std::streamoff>(nextSector * 512));
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        ASSERT_TRUE(carve(extension, fileNode("", bytes.size(), nextSector)));
-        nextSector += static_cast<uint32_t>(bytes.size() / 512 + 2);
-    }
-    void carveSample(const std::string& name) {
-        const fs::path path = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / "tags" / name;
-        ASSERT_TRUE(fs::exists(path)) << path;
-        carveBytes(test::readFile(path), path.extension().string().substr(1));
-    }
-    BaseTree* category(const std::string& name) { return child(deep()->getChildAtIndex(1), name); }
-    std::vector<std::string> copies(const std::string& categoryName, const std::string& group) {
-        const BaseTree* folder = child(category(categoryName), group);
-        return folder ? childNames(folder) : std::vector<std::string>{};
-    }
-
-    uint32_t nextSector = 64;
-};
-
-TEST_F(TagCopies, SongsDocumentsAndPicturesAreFiledByArtistAuthorAndModel) {
-    for (const char* name : {"id3v24-artist-only.mp3", "id3v24-artist-only.mp3", "id3v23-latin1.mp3", "memo.docx",
-                             "memo-no-title.docx", "memo.doc", "budget.xlsx", "slides.pptx", "exif-le.jpg",
-                             "exif-le.jpg", "exif-long-model.jpg", "memo-no-creator.docx", "slides.ppt"})
-        carveSample(name);
-
-    EXPECT_EQ(copies("Artist", "sigur r\u00f3s"), (std::vector<std::string>{"File 1.mp3", "File 2.mp3"}));
-    EXPECT_EQ(copies("Artist", "norix quartet"), (std::vector<std::string>{"Evening Tone.mp3"}));
-    // "Unknown" is no title: that copy is numbered and does not disturb the titled ones.
-    EXPECT_EQ(copies("Word", "ada lovelace"),
-              (std::vector<std::string>{"Quarterly Memo.docx", "File 1.docx", "Quarterly Memo.doc"}));
-    EXPECT_EQ(copies("Sheet", "grace hopper"), (std::vector<std::string>{"Budget 2024.xlsx"}));
-    EXPECT_EQ(copies("PowerPoint", "alan turing"), (std::vector<std::string>{"Launch Plan.pptx", "Launch Plan.ppt"}));
-    EXPECT_EQ(childNames(category("Camera")), (std::vector<std::string>{"nx-100 mark ii"}));
-    EXPECT_EQ(copies("Camera", "nx-100 mark ii"), (std::vector<std::string>{"File 1.jpg", "File 2.jpg"}));
-    EXPECT_EQ(module.Tags["Artist"]["sigur r\u00f3s"], 2u);
-    EXPECT_EQ(module.Tags["Artist"]["norix quartet"], 0u);
-
-    // A copy reads the same data as the carved file it came from, and counts like it.
-    const BaseTree* original = child(lostAndFound(), "mp3")->getChildAtIndex(0)->getChildAtIndex(2);
-    const BaseTree* copy = child(category("Artist"), "norix quartet")->getChildAtIndex(0);
-    EXPECT_EQ(copy->dataExtArray, original->dataExtArray);
-    EXPECT_EQ(copy->fileSize, original->fileSize);
-    EXPECT_EQ(category("Artist")->fileSize, 2 * 571u + original->fileSize);
-    EXPECT_EQ(deep()->getChildAtIndex(1)->fileCount, 11u);
-    EXPECT_EQ(category("Word")->childrenCount, 4u);
-    EXPECT_EQ(lostAndFound()->fileCount, 13u);
 }
 
 }  // namespace
