@@ -76,13 +76,9 @@ protected:
         std::thread reader([&] {
             while (!done) {
                 std::shared_lock lock(module->treeLock());
-                std::vector<const BaseTree*> pending{module->dirRoot()};
-                for (seen = 0; !pending.empty(); ++seen) {
-                    const BaseTree* node = pending.back();
-                    pending.pop_back();
-                    seen += node->dataExtArray.size() + node->deleted;
-                    for (const auto& child : node->childrenArray) pending.push_back(child.get());
-                }
+                seen = 0;
+                for (const BaseTree* node : test::preOrder(*module->dirRoot()))
+                    seen += 1 + node->dataExtArray.size() + node->deleted;
             }
         });
         module->recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, 512, "exfat"), "Q", "Card",

@@ -110,14 +110,9 @@ TEST_F(NodePlacement, CarvedFilesFillNumberedGroupsOfAThousandWhileAnotherThread
     std::thread reader([&] {
         while (!done) {
             std::shared_lock lock(module.treeLock());
-            std::vector<const BaseTree*> pending{root()};
             uint64_t bytes = 0;
-            while (!pending.empty()) {
-                const BaseTree* node = pending.back();
-                pending.pop_back();
+            for (const BaseTree* node : test::preOrder(*root()))
                 bytes += node->fileSize + node->fileCount + node->childrenCount + node->fileName.size();
-                for (const auto& c : node->childrenArray) pending.push_back(c.get());
-            }
             EXPECT_GT(bytes, 0u);
         }
     });

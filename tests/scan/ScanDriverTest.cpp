@@ -203,15 +203,7 @@ TEST_F(ScanDriver, ConcurrencyPauseAndStopFromAnotherThread) {
     });
     auto countNodes = [&] {
         std::shared_lock lock(module.treeLock());
-        size_t nodes = 0;
-        std::vector<const BaseTree*> pending{module.dirRoot()};
-        while (!pending.empty()) {
-            const BaseTree* node = pending.back();
-            pending.pop_back();
-            ++nodes;
-            for (const auto& child : node->childrenArray) pending.push_back(child.get());
-        }
-        return nodes;
+        return test::preOrder(*module.dirRoot()).size();
     };
 
     while (!sweepAboutToStart) countNodes();
