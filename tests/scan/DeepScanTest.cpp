@@ -39,7 +39,7 @@ protected:
         std::shared_lock lock(module.treeLock());
         return describe(*module.dirRoot());
     }
-    fs::path exFatVolume() { return test::unpackFixture("exfat-scan-4k", dir / "exfat.img"); }
+    fs::path exFatVolume() { return test::unpack("exfat-scan-4k", dir); }
     test::TempHome home;
     test::TempDir dir;
 };

@@ -16,17 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kFixtures = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures";
-
-// A committed fixture volume, unpacked into dir.
-fs::path unpack(const std::string& name, const test::TempDir& dir) {
-    return test::unpackFixture(name, dir / (name + ".img"));
-}
-
-std::vector<test::ManifestEntry> manifestOf(const std::string& name) {
-    return test::readManifest(kFixtures / (name + ".manifest"));
-}
-
 const test::ManifestEntry& manifestEntry(const std::vector<test::ManifestEntry>& manifest, const std::string& path) {
     const auto found = std::find_if(manifest.begin(), manifest.end(), [&](const auto& e) { return e.path == path; });
     if (found == manifest.end()) throw std::runtime_error(path + " is not in the manifest");
@@ -46,14 +35,11 @@ BootFields bootFieldsOf(const fs::path& image) {
     return {boot.u32le(80), boot.u32le(88), uint64_t{1} << boot.u8(109), boot.u32le(96)};
 }
 
+using test::childNamed;
 using test::collect;
 using test::imageDisk;
-
-const BaseTree* childNamed(const BaseTree* node, const std::string& name) {
-    for (const auto& child : node->childrenArray)
-        if (child->fileName == name) return child.get();
-    return nullptr;
-}
+using test::manifestOf;
+using test::unpack;
 
 // The SHA-256 of the data a node describes, read from the device as saving reads it.
 std::string dataSha(const BaseTree& node, const fs::path& device, const test::TempDir& dir) {

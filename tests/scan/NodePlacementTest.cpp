@@ -16,6 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::childNames;
+using test::childNamed;
 
 std::unique_ptr<BaseTree> fileNode(const std::string& name, uint64_t size, uint32_t sector = 100,
                                    uint32_t fileID = 0) {
@@ -34,12 +35,6 @@ std::unique_ptr<BaseTree> folderNode(const std::string& name, uint32_t fileID = 
     auto node = TreeClassMethod::createNDIRWithName(name);
     node->setfileID(fileID);
     return node;
-}
-
-BaseTree* child(const BaseTree* node, const std::string& name) {
-    for (const auto& c : node->childrenArray)
-        if (c->fileName == name) return c.get();
-    return nullptr;
 }
 
 // Tells whether the tree lock was free when the engine called back.
@@ -126,14 +121,14 @@ TEST_F(NodePlacement, CarvedFilesFillNumberedGroupsOfAThousandWhileAnotherThread
     reader.join();
 
     ASSERT_EQ(childNames(lostAndFound()), (std::vector<std::string>{"jpg", "png"}));
-    const BaseTree* jpg = child(lostAndFound(), "jpg");
+    const BaseTree* jpg = childNamed(lostAndFound(), "jpg");
     ASSERT_EQ(childNames(jpg), (std::vector<std::string>{"jpg [1 - 1000]", "jpg [1001 - 2000]"}));
     const BaseTree* first = jpg->getChildAtIndex(0);
     ASSERT_EQ(first->childCount(), 1000u);
     EXPECT_EQ(first->getChildAtIndex(0)->fileName, "File 1.jpg");
     EXPECT_EQ(first->getChildAtIndex(999)->fileName, "File 1000.jpg");
     EXPECT_EQ(childNames(jpg->getChildAtIndex(1)), (std::vector<std::string>{"File 1001.jpg"}));
-    EXPECT_EQ(childNames(child(lostAndFound(), "png")->getChildAtIndex(0)), (std::vector<std::string>{"File 1.png"}));
+    EXPECT_EQ(childNames(childNamed(lostAndFound(), "png")->getChildAtIndex(0)), (std::vector<std::string>{"File 1.png"}));
 
     // Counts and sizes reach every ancestor; the folders made here count as nodes.
     EXPECT_EQ(first->fileCount, 1000u);
@@ -167,7 +162,7 @@ TEST_F(NodePlacement, RawPreviewsStayInsideTheirRawFile) {
         module.jpgRawSize = c.size;
         ASSERT_TRUE(carve("nef", fileNode("", c.fileSize, 100)));
         bytes += c.fileSize + (c.preview.empty() ? 0 : c.preview[2]);
-        const BaseTree* last = child(lostAndFound(), "nef")->getChildAtIndex(0)->childrenArray.back().get();
+        const BaseTree* last = childNamed(lostAndFound(), "nef")->getChildAtIndex(0)->childrenArray.back().get();
         if (c.preview.empty()) {
             EXPECT_EQ(last->getExtension(), "nef");
             continue;
@@ -180,8 +175,8 @@ TEST_F(NodePlacement, RawPreviewsStayInsideTheirRawFile) {
         EXPECT_EQ(last->fileSize, c.preview[2]);
         EXPECT_EQ(last->dataExtArray, (std::vector<DataExt>{{uint32_t(c.preview[1]), uint32_t(c.preview[3])}}));
     }
-    EXPECT_EQ(child(lostAndFound(), "nef")->getChildAtIndex(0)->fileCount, 6u);
-    EXPECT_EQ(child(lostAndFound(), "nef")->getChildAtIndex(0)->fileSize, bytes);
+    EXPECT_EQ(childNamed(lostAndFound(), "nef")->getChildAtIndex(0)->fileCount, 6u);
+    EXPECT_EQ(childNamed(lostAndFound(), "nef")->getChildAtIndex(0)->fileSize, bytes);
 }
 
 // --- names ---
@@ -230,7 +225,7 @@ TEST_F(NodePlacement, FatEntriesJoinTheFolderOwningTheirDirectorySector) {
     EXPECT_EQ(probe.reloads, 1);
     EXPECT_FALSE(probe.lockedDuringReload);
 
-    BaseTree* partition = child(deep(), "Lost Partition: Fat");
+    BaseTree* partition = childNamed(deep(), "Lost Partition: Fat");
     ASSERT_NE(partition, nullptr);
     ASSERT_EQ(childNames(partition), (std::vector<std::string>{"Lost", "DCIM"}));
 
@@ -244,8 +239,8 @@ TEST_F(NodePlacement, FatEntriesJoinTheFolderOwningTheirDirectorySector) {
     EXPECT_TRUE(lostFile(std::move(unknown), 0, "Fat"));
     EXPECT_TRUE(lostFile(std::move(rootEntry), 0, "Fat"));
 
-    EXPECT_EQ(childNames(child(partition, "DCIM")), (std::vector<std::string>{"IMG_1.JPG"}));
-    EXPECT_EQ(childNames(child(partition, "Lost")), (std::vector<std::string>{"LOST.TXT"}));
+    EXPECT_EQ(childNames(childNamed(partition, "DCIM")), (std::vector<std::string>{"IMG_1.JPG"}));
+    EXPECT_EQ(childNames(childNamed(partition, "Lost")), (std::vector<std::string>{"LOST.TXT"}));
     EXPECT_EQ(childNames(partition), (std::vector<std::string>{"Lost", "DCIM", "ROOT.TXT"}));
     EXPECT_EQ(partition->fileSize, 43u);
     EXPECT_EQ(deep()->fileSize, 43u);
