@@ -1,6 +1,5 @@
 // The deep scan over whole disk images: lost volumes found without a partition table or
-// inside another volume, nothing listed twice after a quick scan, the overlapped sweep
-// giving exactly what the plain one gives.
+// inside another volume, the overlapped sweep giving exactly what the plain one gives.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -39,7 +38,6 @@ protected:
         std::shared_lock lock(module.treeLock());
         return describe(*module.dirRoot());
     }
-    fs::path exFatVolume() { return test::unpack("exfat-scan-4k", dir); }
     test::TempHome home;
     test::TempDir dir;
 };
@@ -57,26 +55,10 @@ TEST_F(DeepScan, FindsLostVolumesWithoutAPartitionTableWithEitherSweep) {
     for (const char* name : {"beach.jpg", "q1.csv", "Ünïcødé файл.txt", " etter.txt"})
         EXPECT_NE(tree.find(name), std::string::npos) << name << "\n" << tree;
 
-    const std::string exFat = scan(exFatVolume(), true);
+    const std::string exFat = scan(test::unpack("exfat-scan-4k", dir), true);
     EXPECT_NE(exFat.find(" Lost Partition: ExFat 1"), std::string::npos) << exFat;
     for (const char* name : {"fragmented.bin", "WPSettings.dat", "deep.txt"})
         EXPECT_NE(exFat.find(name), std::string::npos) << name << "\n" << exFat;
-}
-
-// What the quick scan listed is not listed again by the sweep that follows it.
-TEST_F(DeepScan, TheSweepAfterAQuickScanDoesNotListTheVolumeAgain) {
-    const std::pair<fs::path, std::string> volumes[] = {
-        {test::fixtureFolder("make-fat32-fixture.sh") / "fat32-volume.img", "msdos"}, {exFatVolume(), "exfat"}};
-    for (const auto& [image, kind] : volumes) {
-        RecoveryModule module;
-        module.setDiskPathWithString_withRootName(image.string(), "Card");
-        module.recoverFromDisk_withScantType_andName_selectedPath(imageDisk(image, 512, kind), "Q", "Card",
-                                                                  std::nullopt);
-        std::shared_lock lock(module.treeLock());
-        EXPECT_GT(module.dirRoot()->getChildAtIndex(0)->fileSize, 0u) << kind;
-        const std::string deep = describe(*module.deepNode());
-        EXPECT_EQ(deep.find("Lost Partition"), std::string::npos) << kind << "\n" << deep;
-    }
 }
 
 // A disk image kept as a file on a volume without a label: its boot sector, met in the

@@ -181,13 +181,6 @@ TEST_F(NodePlacement, RawPreviewsStayInsideTheirRawFile) {
 
 // --- names ---
 
-TEST(TagGroupNames, ModelsWithCharactersThatCannotNameAFolderAreRefused) {
-    for (const char* accepted : {"Canon EOS 5D", "E-M1 Mark II", "Caf\u00E9 Cam"})
-        EXPECT_FALSE(RecoveryModule::checkForSpecialCharacterInName(accepted)) << accepted;
-    for (const char* refused : {"PENTAX *ist D", "Nikon D3.1", "Le\u00EBtz"})
-        EXPECT_TRUE(RecoveryModule::checkForSpecialCharacterInName(refused)) << refused;
-}
-
 TEST_F(NodePlacement, RefusedNamesAndUnreadableFilesAreNotPlacedButAnyOtherNameIs) {
     EXPECT_FALSE(quickFile(fileNode("._photo.jpg", 10), nullptr, 0, "Fat"));
     EXPECT_FALSE(quickFile(fileNode("", 10), nullptr, 0, "Fat"));
