@@ -15,13 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kFixtures = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures";
-
-fs::path unpack(const std::string& name, const test::TempDir& dir) {
-    return test::unpackFixture(name, dir / (name + ".img"));
-}
-
 using test::collect;
+using test::unpack;
 
 // Big-endian fields of the fixture volume, written in place.
 uint32_t u32At(const fs::path& image, uint64_t offset) { return ByteView(test::readBytes(image, offset, 4)).u32be(0); }
@@ -77,7 +72,7 @@ class HfsVolume : public HfsScan, public ::testing::WithParamInterface<Volume> {
 TEST_P(HfsVolume, ListsAndSavesEveryFileByteExact) {
     const Volume& volume = GetParam();
     scan(unpack(volume.fixture, dir), volume.sectorSize);
-    const auto manifest = test::readManifest(kFixtures / (std::string(volume.fixture) + ".manifest"));
+    const auto manifest = test::manifestOf(volume.fixture);
     std::vector<std::pair<const test::ManifestEntry*, BaseTree*>> toSave;
     for (const auto& file : manifest) {
         const bool expected = !file.deleted || std::count(volume.deletedFound.begin(), volume.deletedFound.end(),
@@ -174,7 +169,7 @@ TEST_P(HfsLostVolume, IsRebuiltWithItsFoldersAndItsFilesReadBackByteExact) {
         collect(partition.get(), "/" + partition->fileName, found);
     const std::string root = "/Lost Partition: HFS/Norix HFS";
     size_t compared = 0;
-    for (const auto& file : test::readManifest(kFixtures / "hfs-4k.manifest")) {
+    for (const auto& file : test::manifestOf("hfs-4k")) {
         if (!file.intact) continue;
         ASSERT_EQ(found.count(root + file.path), 1u) << file.path;
         const BaseTree* node = found.find(root + file.path)->second;

@@ -1,5 +1,5 @@
 // Where found files and folders land in the result tree: the quick-scan categories,
-// lost partitions, "Lost and Found" groups, raw-image previews and "Tags" copies.
+// lost partitions, "Lost and Found" groups and raw-image previews.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,12 +9,14 @@
 
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
-#include "tests/support/TestSupport.h"
+#include "tests/scan/ScanHelpers.h"
 
 namespace norix {
 namespace {
 
 namespace fs = std::filesystem;
+using test::childNames;
+using test::childNamed;
 
 std::unique_ptr<BaseTree> fileNode(const std::string& name, uint64_t size, uint32_t sector = 100,
                                    uint32_t fileID = 0) {
@@ -33,18 +35,6 @@ std::unique_ptr<BaseTree> folderNode(const std::string& name, uint32_t fileID = 
     auto node = TreeClassMethod::createNDIRWithName(name);
     node->setfileID(fileID);
     return node;
-}
-
-std::vector<std::string> childNames(const BaseTree* node) {
-    std::vector<std::string> names;
-    for (const auto& child : node->childrenArray) names.push_back(child->fileName);
-    return names;
-}
-
-BaseTree* child(const BaseTree* node, const std::string& name) {
-    for (const auto& c : node->childrenArray)
-        if (c->fileName == name) return c.get();
-    return nullptr;
 }
 
 // Tells whether the tree lock was free when the engine called back.
@@ -115,14 +105,9 @@ TEST_F(NodePlacement, CarvedFilesFillNumberedGroupsOfAThousandWhileAnotherThread
     std::thread reader([&] {
         while (!done) {
             std::shared_lock lock(module.treeLock());
-            std::vector<const BaseTree*> pending{root()};
             uint64_t bytes = 0;
-            while (!pending.empty()) {
-                const BaseTree* node = pending.back();
-                pending.pop_back();
+            for (const BaseTree* node : test::preOrder(*root()))
                 bytes += node->fileSize + node->fileCount + node->childrenCount + node->fileName.size();
-                for (const auto& c : node->childrenArray) pending.push_back(c.get());
-            }
             EXPECT_GT(bytes, 0u);
         }
     });
@@ -136,14 +121,14 @@ TEST_F(NodePlacement, CarvedFilesFillNumberedGroupsOfAThousandWhileAnotherThread
     reader.join();
 
     ASSERT_EQ(childNames(lostAndFound()), (std::vector<std::string>{"jpg", "png"}));
-    const BaseTree* jpg = child(lostAndFound(), "jpg");
+    const BaseTree* jpg = childNamed(lostAndFound(), "jpg");
     ASSERT_EQ(childNames(jpg), (std::vector<std::string>{"jpg [1 - 1000]", "jpg [1001 - 2000]"}));
     const BaseTree* first = jpg->getChildAtIndex(0);
     ASSERT_EQ(first->childCount(), 1000u);
     EXPECT_EQ(first->getChildAtIndex(0)->fileName, "File 1.jpg");
     EXPECT_EQ(first->getChildAtIndex(999)->fileName, "File 1000.jpg");
     EXPECT_EQ(childNames(jpg->getChildAtIndex(1)), (std::vector<std::string>{"File 1001.jpg"}));
-    EXPECT_EQ(childNames(child(lostAndFound(), "png")->getChildAtIndex(0)), (std::vector<std::string>{"File 1.png"}));
+    EXPECT_EQ(childNames(childNamed(lostAndFound(), "png")->getChildAtIndex(0)), (std::vector<std::string>{"File 1.png"}));
 
     // Counts and sizes reach every ancestor; the folders made here count as nodes.
     EXPECT_EQ(first->fileCount, 1000u);
@@ -155,72 +140,46 @@ TEST_F(NodePlacement, CarvedFilesFillNumberedGroupsOfAThousandWhileAnotherThread
     EXPECT_EQ(first->getChildAtIndex(0)->pathName, "Card/Deep Scan/Lost and Found/jpg/jpg [1 - 1000]");
 }
 
-TEST_F(NodePlacement, CarvedFileOfMoreThan100GiBIsRefused) {
-    EXPECT_TRUE(carve("mov", fileNode("", 107374182400)));
-    EXPECT_FALSE(carve("mov", fileNode("", 107374182401)));
-    EXPECT_EQ(module.LFDict["mov"], 1u);
-}
-
-// A raw file at sector 100 of fileSize bytes with a preview at jpgStartSector,
-// extraByteOffsetForJPG, jpgRawSize -> the preview node expected, or none at all.
-struct ExpectedPreview {
-    uint64_t startSector;
-    uint32_t offset;
-    uint64_t size;
-    uint32_t sectors;
-};
-struct PreviewCase {
-    const char* name;
-    uint64_t fileSize, startSector, offset, rawSize;
-    std::optional<ExpectedPreview> expected;
-};
-
-class RawPreview : public NodePlacement, public ::testing::WithParamInterface<PreviewCase> {};
-
-TEST_P(RawPreview, StaysInsideItsRawFile) {
-    const PreviewCase& c = GetParam();
-    module.jpgPresent = 1;
-    module.jpgStartSector = c.startSector;
-    module.extraByteOffsetForJPG = c.offset;
-    module.jpgRawSize = c.rawSize;
-    ASSERT_TRUE(carve("nef", fileNode("", c.fileSize, 100)));
-
-    const BaseTree* group = child(lostAndFound(), "nef")->getChildAtIndex(0);
-    if (!c.expected) {
-        EXPECT_EQ(childNames(group), (std::vector<std::string>{"File 1.nef"}));
-        return;
+// Raw files at sector 100 with their previews: a 20000-byte file ends at byte 71200
+// (sector 139 and 32 bytes), so its preview is cut there, and none is listed past it or
+// where the offset overflows; 5 GiB + 100 bytes into a bigger file does not fit the
+// extent, so its whole sectors move into the start sector.
+TEST_F(NodePlacement, RawPreviewsStayInsideTheirRawFile) {
+    struct Case {
+        uint64_t fileSize, sector, offset, size;
+        std::vector<uint64_t> preview;  // start sector, offset, size, sectors; none when empty
+    };
+    const Case cases[] = {{20000, 138, 0, 5000, {138, 0, 544, 2}},
+                          {20000, 139, 600, 1000, {}},
+                          {20000, 110, UINT64_MAX - 10, 1000, {}},
+                          {6ull << 30, 100, (5ull << 30) + 100, 1000, {100 + (5ull << 30) / 512, 100, 1000, 3}}};
+    uint64_t bytes = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.offset);
+        module.jpgPresent = 1;
+        module.jpgStartSector = c.sector;
+        module.extraByteOffsetForJPG = c.offset;
+        module.jpgRawSize = c.size;
+        ASSERT_TRUE(carve("nef", fileNode("", c.fileSize, 100)));
+        bytes += c.fileSize + (c.preview.empty() ? 0 : c.preview[2]);
+        const BaseTree* last = childNamed(lostAndFound(), "nef")->getChildAtIndex(0)->childrenArray.back().get();
+        if (c.preview.empty()) {
+            EXPECT_EQ(last->getExtension(), "nef");
+            continue;
+        }
+        EXPECT_EQ(last->getExtension(), "jpg");
+        EXPECT_EQ(last->entry, 6);
+        EXPECT_EQ(last->fileType, 2);
+        EXPECT_EQ(last->blockSize, 512u);
+        EXPECT_EQ(last->blocksStartsAtSector, c.preview[0]);
+        EXPECT_EQ(last->fileSize, c.preview[2]);
+        EXPECT_EQ(last->dataExtArray, (std::vector<DataExt>{{uint32_t(c.preview[1]), uint32_t(c.preview[3])}}));
     }
-    ASSERT_EQ(childNames(group), (std::vector<std::string>{"File 1.nef", "File 1.jpg"}));
-    const BaseTree* preview = group->getChildAtIndex(1);
-    EXPECT_EQ(preview->entry, 6);
-    EXPECT_EQ(preview->fileType, 2);
-    EXPECT_EQ(preview->blockSize, 512u);
-    EXPECT_EQ(preview->blocksStartsAtSector, c.expected->startSector);
-    EXPECT_EQ(preview->fileSize, c.expected->size);
-    EXPECT_EQ(preview->dataExtArray, (std::vector<DataExt>{{c.expected->offset, c.expected->sectors}}));
-    EXPECT_EQ(group->fileCount, 2u);
-    EXPECT_EQ(group->fileSize, c.fileSize + c.expected->size);
+    EXPECT_EQ(childNamed(lostAndFound(), "nef")->getChildAtIndex(0)->fileCount, 6u);
+    EXPECT_EQ(childNamed(lostAndFound(), "nef")->getChildAtIndex(0)->fileSize, bytes);
 }
-
-// The 20000-byte file ends at byte 71200 (sector 139 and 32 bytes).
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RawPreview,
-    ::testing::Values(PreviewCase{"CutAtTheFileEnd", 20000, 138, 0, 5000, ExpectedPreview{138, 0, 544, 2}},
-                      PreviewCase{"PastTheFile", 20000, 139, 600, 1000, std::nullopt},
-                      PreviewCase{"OffsetOverflowing", 20000, 110, UINT64_MAX - 10, 1000, std::nullopt},
-                      // 5 GiB + 100 bytes does not fit the extent: its whole sectors move.
-                      PreviewCase{"OffsetBeyond32Bits", 6ull << 30, 100, (5ull << 30) + 100, 1000,
-                                  ExpectedPreview{100 + (5ull << 30) / 512, 100, 1000, 3}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // --- names ---
-
-TEST(TagGroupNames, ModelsWithCharactersThatCannotNameAFolderAreRefused) {
-    for (const char* accepted : {"Canon EOS 5D", "E-M1 Mark II", "Caf\u00E9 Cam"})
-        EXPECT_FALSE(RecoveryModule::checkForSpecialCharacterInName(accepted)) << accepted;
-    for (const char* refused : {"PENTAX *ist D", "Nikon D3.1", "Le\u00EBtz"})
-        EXPECT_TRUE(RecoveryModule::checkForSpecialCharacterInName(refused)) << refused;
-}
 
 TEST_F(NodePlacement, RefusedNamesAndUnreadableFilesAreNotPlacedButAnyOtherNameIs) {
     EXPECT_FALSE(quickFile(fileNode("._photo.jpg", 10), nullptr, 0, "Fat"));
@@ -250,33 +209,6 @@ TEST_F(NodePlacement, RefusedNamesAndUnreadableFilesAreNotPlacedButAnyOtherNameI
               (std::vector<std::string>{"empty.txt", "Trashes", invalidUtf8, veryLong, invalidUtf8}));
 }
 
-// --- quick scan ---
-
-TEST_F(NodePlacement, QuickScanFilesGoToTheirCategoryAndFolder) {
-    auto deleted = fileNode("gone.txt", 5);
-    deleted->setdelete(1);
-    EXPECT_TRUE(quickFile(std::move(deleted), quick(), 0, "Fat"));
-    EXPECT_TRUE(quickFile(fileNode("kept.txt", 7), nullptr, 0, "ExFat"));
-
-    // HFS+: the root folder's id is 2; other parents are looked up by their id.
-    ASSERT_TRUE(module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(folderNode("Docs", 16),
-                                                                                        quick(), 2, "Q", "HFS"));
-    EXPECT_TRUE(quickFile(fileNode("a.txt", 100, 100, 20), quick(), 16, "HFS"));
-    EXPECT_TRUE(quickFile(fileNode("orphan.txt", 3, 100, 21), quick(), 99, "HFS"));
-
-    EXPECT_EQ(childNames(existing()), (std::vector<std::string>{"kept.txt", "Docs"}));
-    EXPECT_EQ(childNames(deletedFiles()), (std::vector<std::string>{"gone.txt", "orphan.txt"}));
-    const BaseTree* docs = child(existing(), "Docs");
-    EXPECT_EQ(childNames(docs), (std::vector<std::string>{"a.txt"}));
-    EXPECT_EQ(docs->getChildAtIndex(0)->pathName, "Card/Quick Scan/Existing Files/Docs");
-    EXPECT_EQ(deletedFiles()->getChildAtIndex(0)->deleted, 1);
-    // Sizes reach every ancestor; the folder is counted in its parent.
-    EXPECT_EQ(docs->fileSize, 100u);
-    EXPECT_EQ(existing()->fileSize, 107u);
-    EXPECT_EQ(root()->fileSize, 115u);
-    EXPECT_EQ(existing()->folderCount, 1u);
-}
-
 TEST_F(NodePlacement, FatEntriesJoinTheFolderOwningTheirDirectorySector) {
     module.fatEntryCount = 1;
     auto dcim = folderNode("DCIM", 3);
@@ -286,7 +218,7 @@ TEST_F(NodePlacement, FatEntriesJoinTheFolderOwningTheirDirectorySector) {
     EXPECT_EQ(probe.reloads, 1);
     EXPECT_FALSE(probe.lockedDuringReload);
 
-    BaseTree* partition = child(deep(), "Lost Partition: Fat");
+    BaseTree* partition = childNamed(deep(), "Lost Partition: Fat");
     ASSERT_NE(partition, nullptr);
     ASSERT_EQ(childNames(partition), (std::vector<std::string>{"Lost", "DCIM"}));
 
@@ -300,68 +232,12 @@ TEST_F(NodePlacement, FatEntriesJoinTheFolderOwningTheirDirectorySector) {
     EXPECT_TRUE(lostFile(std::move(unknown), 0, "Fat"));
     EXPECT_TRUE(lostFile(std::move(rootEntry), 0, "Fat"));
 
-    EXPECT_EQ(childNames(child(partition, "DCIM")), (std::vector<std::string>{"IMG_1.JPG"}));
-    EXPECT_EQ(childNames(child(partition, "Lost")), (std::vector<std::string>{"LOST.TXT"}));
+    EXPECT_EQ(childNames(childNamed(partition, "DCIM")), (std::vector<std::string>{"IMG_1.JPG"}));
+    EXPECT_EQ(childNames(childNamed(partition, "Lost")), (std::vector<std::string>{"LOST.TXT"}));
     EXPECT_EQ(childNames(partition), (std::vector<std::string>{"Lost", "DCIM", "ROOT.TXT"}));
     EXPECT_EQ(partition->fileSize, 43u);
     EXPECT_EQ(deep()->fileSize, 43u);
     EXPECT_EQ(probe.reloads, 1) << "only a new partition folder is announced";
-}
-
-// --- tags ---
-
-class TagCopies : public NodePlacement {
-protected:
-    // Writes the file into the card image after the previous one and carves it there.
-    void carveBytes(const std::vector<uint8_t>& bytes, const std::string& extension) {
-        std::fstream out(image, std::ios::binary | std::ios::in | std::ios::out);
-        out.seekp(static_cast<std::streamoff>(nextSector * 512));
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        ASSERT_TRUE(carve(extension, fileNode("", bytes.size(), nextSector)));
-        nextSector += static_cast<uint32_t>(bytes.size() / 512 + 2);
-    }
-    void carveSample(const std::string& name) {
-        const fs::path path = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / "tags" / name;
-        ASSERT_TRUE(fs::exists(path)) << path;
-        carveBytes(test::readFile(path), path.extension().string().substr(1));
-    }
-    BaseTree* category(const std::string& name) { return child(deep()->getChildAtIndex(1), name); }
-    std::vector<std::string> copies(const std::string& categoryName, const std::string& group) {
-        const BaseTree* folder = child(category(categoryName), group);
-        return folder ? childNames(folder) : std::vector<std::string>{};
-    }
-
-    uint32_t nextSector = 64;
-};
-
-TEST_F(TagCopies, SongsDocumentsAndPicturesAreFiledByArtistAuthorAndModel) {
-    for (const char* name : {"id3v24-artist-only.mp3", "id3v24-artist-only.mp3", "id3v23-latin1.mp3", "memo.docx",
-                             "memo-no-title.docx", "memo.doc", "budget.xlsx", "slides.pptx", "exif-le.jpg",
-                             "exif-le.jpg", "exif-long-model.jpg", "memo-no-creator.docx", "slides.ppt"})
-        carveSample(name);
-
-    EXPECT_EQ(copies("Artist", "sigur r\u00f3s"), (std::vector<std::string>{"File 1.mp3", "File 2.mp3"}));
-    EXPECT_EQ(copies("Artist", "norix quartet"), (std::vector<std::string>{"Evening Tone.mp3"}));
-    // "Unknown" is no title: that copy is numbered and does not disturb the titled ones.
-    EXPECT_EQ(copies("Word", "ada lovelace"),
-              (std::vector<std::string>{"Quarterly Memo.docx", "File 1.docx", "Quarterly Memo.doc"}));
-    EXPECT_EQ(copies("Sheet", "grace hopper"), (std::vector<std::string>{"Budget 2024.xlsx"}));
-    EXPECT_EQ(copies("PowerPoint", "alan turing"), (std::vector<std::string>{"Launch Plan.pptx", "Launch Plan.ppt"}));
-    EXPECT_EQ(childNames(category("Camera")), (std::vector<std::string>{"nx-100 mark ii"}));
-    EXPECT_EQ(copies("Camera", "nx-100 mark ii"), (std::vector<std::string>{"File 1.jpg", "File 2.jpg"}));
-    EXPECT_EQ(module.Tags["Artist"]["sigur r\u00f3s"], 2u);
-    EXPECT_EQ(module.Tags["Artist"]["norix quartet"], 0u);
-
-    // A copy reads the same data as the carved file it came from, and counts like it.
-    const BaseTree* original = child(lostAndFound(), "mp3")->getChildAtIndex(0)->getChildAtIndex(2);
-    const BaseTree* copy = child(category("Artist"), "norix quartet")->getChildAtIndex(0);
-    EXPECT_EQ(copy->dataExtArray, original->dataExtArray);
-    EXPECT_EQ(copy->fileSize, original->fileSize);
-    EXPECT_EQ(category("Artist")->fileSize, 2 * 571u + original->fileSize);
-    EXPECT_EQ(deep()->getChildAtIndex(1)->fileCount, 11u);
-    EXPECT_EQ(category("Word")->childrenCount, 4u);
-    EXPECT_EQ(lostAndFound()->fileCount, 13u);
 }
 
 }  // namespace

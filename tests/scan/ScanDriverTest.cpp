@@ -3,13 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fcntl.h>
+#include <fstream>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
-#include "disk/DiskArbitrator.h"
-#include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
 #include "signatures/SigCatalogue.h"
 #include "tests/scan/ScanHelpers.h"
@@ -19,6 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::TempHome;
+using test::childNames;
 
 // Records the delegate calls in order; optional hooks run inside a call.
 class RecordingDelegate : public RecoveryToDelegate {
@@ -47,22 +45,14 @@ private:
 };
 
 // A sparse image file of the given size.
-fs::path makeImage(const fs::path& path, off_t size) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(::ftruncate(fd, size), 0);
-    ::close(fd);
+fs::path makeImage(const fs::path& path, uintmax_t size) {
+    std::ofstream{path};
+    fs::resize_file(path, size);
     return path;
 }
 
 std::shared_ptr<Disk> imageDisk(const fs::path& path, const std::string& kind, const std::string& content = "") {
     return test::imageDisk(path, 512, kind, content);
-}
-
-std::vector<std::string> childNames(const BaseTree* node) {
-    std::vector<std::string> names;
-    for (const auto& child : node->childrenArray) names.push_back(child->fileName);
-    return names;
 }
 
 class ScanDriver : public ::testing::Test {
@@ -105,17 +95,6 @@ TEST_F(ScanDriver, QuickScanBuildsBothBranchesAndReportsInOrder) {
     EXPECT_TRUE(module.Tags.count("Camera"));
 }
 
-// 8 MiB and 5 KiB: one full chunk, then a chunk of one whole and one partial block.
-TEST_F(ScanDriver, DeepOnlyScanNeverTouchesTheQuickBranchAndReachesTheLastPartialBlock) {
-    test::TempDir dir;
-    scan(imageDisk(makeImage(dir / "odd.img", (8 << 20) + 5 * 1024), ""), "D");
-    EXPECT_EQ(childNames(root()), (std::vector<std::string>{"Deep Scan"}));
-    EXPECT_FALSE(module.quickScanCompleted());
-    for (const auto& call : delegate.calls()) EXPECT_NE(call, "quickCompleted");
-    EXPECT_EQ(module.deepNode()->scanCompleted, 2);
-    EXPECT_EQ(module.currentSectorNumber(), 2049u * 8);
-}
-
 TEST_F(ScanDriver, StopDuringQuickScanStillArrangesTheTree) {
     // The first reload comes just before the quick scan starts.
     delegate.onReload = [this] { module.setStop(true); };
@@ -154,39 +133,27 @@ TEST_F(ScanDriver, UnreadableDeviceLeavesQuickBranchRunningAndFinishes) {
     EXPECT_EQ(module.deepNode()->scanCompleted, 2);
 }
 
+// The quick scan limited to one folder keeps that folder alone, linked to its new parent.
 TEST_F(ScanDriver, SelectedFolderCutsTheTreeDownToIt) {
-    module.setDiskPathWithString_withRootName("/nonexistent", "Card");
-    TreeClassMethod::addQuickNodesInDir(root());
-    BaseTree* existing = root()->getChildAtIndex(0)->getChildAtIndex(0);
-    auto folder = TreeClassMethod::createNDIRWithName("Photos");
-    auto file = TreeClassMethod::createNDIR();
-    file->setName("a.jpg");
-    file->setFileTypes(2);
-    file->setfileSize(10);
-    BaseTree* photos = existing->addChild(std::move(folder));
-    TreeClassMethod::addParent_toNDIR(existing, photos);
-    TreeClassMethod::addChildCountInDIR(photos);
-    BaseTree* picture = photos->addChild(std::move(file));
-    TreeClassMethod::addParent_toNDIR(photos, picture);
-    TreeClassMethod::addChildCountInDIR(picture);
-
-    module.searchForSpecialFolderScanForPath("PHOTOS");
-
-    BaseTree* newExisting = root()->getChildAtIndex(0)->getChildAtIndex(0);
-    ASSERT_EQ(childNames(newExisting), (std::vector<std::string>{"Photos"}));
-    const BaseTree* moved = newExisting->getChildAtIndex(0);
-    EXPECT_EQ(moved->getParent(), newExisting);
-    EXPECT_EQ(moved->getChildAtIndex(0)->pathName, "Card/Quick Scan/Existing Files/Photos");
-    EXPECT_EQ(newExisting->fileCount, 1u);
-    EXPECT_EQ(root()->fileCount, 1u);
-    EXPECT_TRUE(root()->getChildAtIndex(0)->getChildAtIndex(1)->childrenArray.empty());
+    scan(imageDisk(test::sampleImage(), "msdos"), "Q", "100norix");
+    std::shared_lock lock(module.treeLock());
+    const BaseTree* existing = root()->getChildAtIndex(0)->getChildAtIndex(0);
+    ASSERT_EQ(childNames(existing), (std::vector<std::string>{"100NORIX"}));
+    const BaseTree* folder = existing->getChildAtIndex(0);
+    EXPECT_EQ(folder->getParent(), existing);
+    EXPECT_EQ(folder->getChildAtIndex(0)->pathName, "Card/Quick Scan/Existing Files/100NORIX");
+    EXPECT_GT(folder->fileCount, 1u);
+    EXPECT_EQ(existing->fileCount, folder->fileCount);
+    EXPECT_EQ(root()->fileCount, folder->fileCount);
 }
 
 // The checkers a run limited to "jpg,docx" hands the engine: a picture and an archive
-// of the types left out are not carved, nor is a ZIP file taken for the package.
+// of the types left out are not carved, nor is a ZIP file taken for the package. The
+// deep-only scan leaves the quick branch alone and sweeps 8 MiB and 5 KiB to the end:
+// one full chunk, then a chunk of one whole and one partial block.
 TEST_F(ScanDriver, OnlyTheChosenTypesAreCarved) {
     test::TempDir dir;
-    std::vector<uint8_t> bytes(4 << 20, ' ');
+    std::vector<uint8_t> bytes((8 << 20) + 5 * 1024, ' ');
     size_t unit = 8;
     for (const char* sample : {"tags/exif-le.jpg", "signatures/picture.png", "tags/memo.docx", "signatures/archive.zip",
                                "tags/memo.doc"}) {
@@ -203,6 +170,11 @@ TEST_F(ScanDriver, OnlyTheChosenTypesAreCarved) {
     module.setFileCheckArray(catalogue.makeSelectedSigArray());
     scan(imageDisk(dir / "disk.img", ""), "D");
     EXPECT_EQ(childNames(module.deepNode()->getChildAtIndex(0)), (std::vector<std::string>{"jpg", "docx"}));
+    EXPECT_EQ(childNames(root()), (std::vector<std::string>{"Deep Scan"}));
+    EXPECT_FALSE(module.quickScanCompleted());
+    for (const auto& call : delegate.calls()) EXPECT_NE(call, "quickCompleted");
+    EXPECT_EQ(module.deepNode()->scanCompleted, 2);
+    EXPECT_EQ(module.currentSectorNumber(), 2049u * 8);
 }
 
 // Another thread reads the tree and drives pause and stop while the scan runs; the
@@ -227,15 +199,7 @@ TEST_F(ScanDriver, ConcurrencyPauseAndStopFromAnotherThread) {
     });
     auto countNodes = [&] {
         std::shared_lock lock(module.treeLock());
-        size_t nodes = 0;
-        std::vector<const BaseTree*> pending{module.dirRoot()};
-        while (!pending.empty()) {
-            const BaseTree* node = pending.back();
-            pending.pop_back();
-            ++nodes;
-            for (const auto& child : node->childrenArray) pending.push_back(child.get());
-        }
-        return nodes;
+        return test::preOrder(*module.dirRoot()).size();
     };
 
     while (!sweepAboutToStart) countNodes();

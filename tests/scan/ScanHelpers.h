@@ -23,6 +23,27 @@ inline std::shared_ptr<Disk> imageDisk(const std::filesystem::path& path, uint64
     return std::make_shared<Disk>(description, std::vector<std::string>{});
 }
 
+// A committed fixture volume, tests/fixtures/NAME.img.zst, unpacked into dir, and its manifest.
+inline std::filesystem::path unpack(const std::string& name, const TempDir& dir) {
+    return unpackFixture(name, dir / (name + ".img"));
+}
+inline std::vector<ManifestEntry> manifestOf(const std::string& name) {
+    return readManifest(std::filesystem::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / (name + ".manifest"));
+}
+
+// A node's child by name, or nullptr.
+inline BaseTree* childNamed(const BaseTree* node, const std::string& name) {
+    for (const auto& child : node->childrenArray)
+        if (child->fileName == name) return child.get();
+    return nullptr;
+}
+
+inline std::vector<std::string> childNames(const BaseTree* node) {
+    std::vector<std::string> names;
+    for (const auto& child : node->childrenArray) names.push_back(child->fileName);
+    return names;
+}
+
 // Every node below a branch by its path relative to the branch ("/a/b.txt").
 template <class Map>
 void collect(const BaseTree* node, const std::string& prefix, Map& out) {
