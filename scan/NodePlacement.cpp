@@ -108,11 +108,13 @@ struct FoundTags {
 };
 
 // The node's own metadata, read from the device, with the tag category it files under.
-std::optional<FoundTags> readTags(const BaseTree& node, uint32_t blockSize, const std::string& path) {
+// The node's extents count in its own units (512 bytes for a carved file), which need not
+// be the device's sector size.
+std::optional<FoundTags> readTags(const BaseTree& node, uint32_t deviceBlockSize, const std::string& path) {
     const std::string extension = node.getExtension().value_or("");
     const auto source = std::ranges::find(kTagSources, extension, &TagSource::extension);
     if (source == kTagSources.end()) return std::nullopt;
-    auto tags = source->reader(node, blockSize, path);
+    auto tags = source->reader(node, node.blockSize ? node.blockSize : deviceBlockSize, path);
     if (!tags || tags->empty()) return std::nullopt;
     return FoundTags{source->category, std::move(*tags)};
 }
