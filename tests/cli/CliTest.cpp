@@ -251,6 +251,17 @@ TEST_F(Cli, RecoverSavesChosenFilesWithTheirFolders) {
     EXPECT_EQ(skipped.exitCode, 0) << skipped.err;
     EXPECT_FALSE(fs::exists(folder / "IMG_0001 (2).PNG"));
 
+    // A link planted where a folder goes is not followed: nothing is saved there, and the
+    // run says so with exit 5.
+    const fs::path elsewhere = scratch / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::create_directories(scratch / "linked");
+    fs::create_directory_symlink(elsewhere, scratch / "linked" / "sample-fat32.img");
+    const NorixRun linked =
+        runNorix({"recover", image.string(), "--out", (scratch / "linked").string(), "--all"}, scratch.path());
+    EXPECT_EQ(linked.exitCode, 5) << linked.err;
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+
     const NorixRun nothing =
         runNorix({"recover", image.string(), "--out", out.string(), "--path", "no-such-name"}, scratch.path());
     EXPECT_EQ(nothing.exitCode, 2);
