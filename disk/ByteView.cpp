@@ -43,37 +43,36 @@ std::string utf16ToUtf8(ByteView units, Endian order, bool stopAtNul) {
     return out;
 }
 
+size_t utf8SequenceAt(std::string_view text, size_t at, char32_t& codePoint) {
+    const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[at + i]); };
+    const uint8_t lead = byte(0);
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    size_t length = 0;
+    if ((lead >> 5) == 0x6) length = 2;
+    else if ((lead >> 4) == 0xE) length = 3;
+    else if ((lead >> 3) == 0x1E) length = 4;
+    else return 0;
+    if (length > text.size() - at) return 0;
+    char32_t value = lead & (0xFF >> (length + 1));
+    for (size_t k = 1; k < length; ++k) {
+        if ((byte(k) & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (byte(k) & 0x3F);
+    }
+    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < kMinimum[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    codePoint = value;
+    return length;
+}
+
 std::u16string utf8ToUtf16(std::string_view text) {
     std::u16string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<uint8_t>(text[i]);
-        uint32_t cp = kReplacement;
-        size_t length = 1;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c >> 5) == 0x6) {
-            length = 2;
-        } else if ((c >> 4) == 0xE) {
-            length = 3;
-        } else if ((c >> 3) == 0x1E) {
-            length = 4;
-        }
-        if (length > 1) {
-            bool valid = i + length <= text.size();
-            uint32_t value = c & (0xFF >> (length + 1));
-            for (size_t k = 1; valid && k < length; ++k) {
-                const auto next = static_cast<uint8_t>(text[i + k]);
-                valid = (next & 0xC0) == 0x80;
-                value = (value << 6) | (next & 0x3F);
-            }
-            static constexpr uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-            if (valid && value >= kMinimum[length] && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF))
-                cp = value;
-            else
-                length = 1;
-        }
-        i += length;
+    for (size_t i = 0; i < text.size();) {
+        char32_t cp = kReplacement;
+        const size_t length = utf8SequenceAt(text, i, cp);
+        i += length ? length : 1;
         if (cp >= 0x10000) {
             out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
             out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));

@@ -75,5 +75,8 @@ enum class Endian { Little, Big };
 std::string utf16ToUtf8(ByteView units, Endian order, bool stopAtNul = true);
 // UTF-8 to UTF-16 code units in host order; malformed bytes become U+FFFD.
 std::u16string utf8ToUtf16(std::string_view text);
+// The length of the well-formed UTF-8 sequence at text[at], with its code point; 0 for a
+// stray byte, a cut or overlong sequence, a surrogate or a value past U+10FFFF.
+size_t utf8SequenceAt(std::string_view text, size_t at, char32_t& codePoint);
 
 }  // namespace norix
