@@ -12,6 +12,8 @@
 // when the sweep is over places each volume's records under a lost partition of its own,
 // with that volume's start and block size.
 #include <algorithm>
+#include <set>
+#include <tuple>
 #include <unordered_set>
 
 #include "disk/DiskReader.h"
@@ -65,7 +67,6 @@ void RecoveryModule::quickScanForHFS() {
     hfsJournalDeleted = hfsSlackDeleted = 0;
     hfsOverflowExtents_.clear();
     hfsFound_.clear();
-    hfsNodeSlack_.clear();
     HFSLastVIBBlock = 0;
     // 1024 bytes into the volume: sector 2 of 512-byte sectors, inside sector 0 of larger ones.
     const auto header = readHfsBytes(1024, 512);
@@ -85,8 +86,7 @@ void RecoveryModule::scanForHFSWithBlock(ByteView block) {
     checkCatLogNodes();
     checkJournalBlocks();
     try {
-        hfsQuickListed_ = placeHfsItems(hfsFound_, "Q", dirRoot()->getChildAtIndex(0));
-        hfsQuickVolume_ = vib;
+        placeHfsItems(hfsFound_, "Q", dirRoot()->getChildAtIndex(0));
     } catch (const std::exception& e) {
         log(e.what(), "ProcessCatFragForDeletedFiles");
     }
@@ -179,6 +179,8 @@ void RecoveryModule::checkCatLogNodes() {
         const uint32_t nodeSize = catBtHdrRec->nodeSize;
         const uint32_t bound = std::min(catBtHdrRec->totalNodes, kMaxTreeNodes);
         std::unordered_set<uint32_t> visited;
+        // The free space of each live leaf node, examined once the live catalog is read.
+        std::vector<std::vector<uint8_t>> slacks;
         for (uint32_t n = catBtHdrRec->firstLeafNode; n != 0 && visited.size() < bound && visited.insert(n).second;) {
             if (waitWhilePausedOrStopped()) return;
             const auto offset = vib->nodeByteOffset(n, nodeSize, catArray);
@@ -188,21 +190,21 @@ void RecoveryModule::checkCatLogNodes() {
             const BTNodeDesc d = BTNodeDesc::initBTNodeDescWIthBlock(node);
             if (d.isLeaf() && node.u16be(nodeSize - 2) == kFirstRecordOffset) {
                 parseCatalogNode(node, HfsSource::Catalog);
+                rememberQuickHfsNode(*offset, nodeSize);
                 // The free space runs from the offset the table's last entry gives to the table.
                 const size_t table = nodeSize - 2 * (size_t{d.numRecords} + 1);
                 if (d.numRecords < (nodeSize - kFirstRecordOffset) / 2 - 1) {
                     const size_t freeStart = node.u16be(table);
                     if (freeStart >= kFirstRecordOffset && freeStart < table)
-                        hfsNodeSlack_.emplace_back(bytes->begin() + freeStart, bytes->begin() + table);
+                        slacks.emplace_back(bytes->begin() + freeStart, bytes->begin() + table);
                 }
             }
             n = d.fLink;
         }
-        for (const auto& slack : hfsNodeSlack_) {
+        for (const auto& slack : slacks) {
             if (waitWhilePausedOrStopped()) return;
             scanNodeSlack(ByteView(slack));
         }
-        hfsNodeSlack_.clear();
     } catch (const std::exception& e) {
         log(e.what(), "checkCatLogNodes");
     }
@@ -248,6 +250,7 @@ void RecoveryModule::checkJournalBlocks() {
                 const BTNodeDesc d = BTNodeDesc::initBTNodeDescWIthBlock(node);
                 if (!d.isLeaf() || d.numRecords > 254 || d.reserved != 0) continue;
                 parseCatalogNode(node, HfsSource::Journal);
+                rememberQuickHfsNode(journalBlockStart + base + end - nodeSize, nodeSize);
             }
         }
     } catch (const std::exception& e) {
@@ -260,6 +263,7 @@ void RecoveryModule::ProcessCatFragForDeletedFiles_andScanType_inParent_WithBTNo
     uint64_t sector, const std::string& /*scanType*/, BaseTree* /*parent*/, const std::optional<BTNodeDesc>& desc,
     uint8_t flag) {
     try {
+        if (quickScanListed(sector)) return;  // a node the quick scan read
         const uint32_t z = blockSize ? blockSize : 512;
         // The node size of the lost volume that holds the sector, else the quick scan's
         // catalog's; without either 16 sectors, if the node's descriptor is the one found.
@@ -352,17 +356,17 @@ bool RecoveryModule::insideHfsVolume(const HPlusForkData& fork) const {
     });
 }
 
-RecoveryModule::HfsItemKeys RecoveryModule::placeHfsItems(std::vector<HfsItem>& found, const std::string& scanType,
-                                                          BaseTree* parent, HfsItemKeys listed) {
+void RecoveryModule::placeHfsItems(std::vector<HfsItem>& found, const std::string& scanType, BaseTree* parent) {
     // Each item once per (id, parent id, name): a copy from a catalog wins over one from
     // a journal or a node's free space, else the first copy met.
     std::stable_partition(found.begin(), found.end(), [](const HfsItem& item) {
         return item.source == HfsSource::Catalog || item.source == HfsSource::DeepScan;
     });
+    std::set<std::tuple<uint32_t, uint32_t, std::string>> seen;
     std::vector<const HfsItem*> items;
     for (const HfsItem& item : found) {
         const uint32_t id = item.folder ? item.folder->folderID() : item.file->fileID();
-        if (!listed.insert({id, item.parentID, item.name}).second) continue;
+        if (!seen.insert({id, item.parentID, item.name}).second) continue;
         items.push_back(&item);
         hfsSlackDeleted += item.source == HfsSource::NodeFreeSpace;
         hfsJournalDeleted += item.source == HfsSource::Journal;
@@ -400,7 +404,12 @@ RecoveryModule::HfsItemKeys RecoveryModule::placeHfsItems(std::vector<HfsItem>& 
         placeHfsItem(*items[i], scanType, parent);
     }
     found.clear();
-    return listed;
+}
+
+void RecoveryModule::rememberQuickHfsNode(uint64_t volumeOffset, size_t length) {
+    const uint64_t z = blockSize ? blockSize : 512;
+    const uint64_t start = HFSLastVIBBlock * z + volumeOffset;
+    rememberQuickSectors(start / z, (start + length + z - 1) / z);
 }
 
 void RecoveryModule::placeHfsItem(const HfsItem& item, const std::string& scanType, BaseTree* parent) {
@@ -567,20 +576,13 @@ void RecoveryModule::placeLostHFSVolumes() {
             vib.reset();
             HFSLastVIBBlock = 0;
             hfsOverflowExtents_.clear();
-            bool quickScanned = false;
             if (index >= 0) {
                 HfsVolume& volume = hfsLostVolumes_[static_cast<size_t>(index)];
                 vib = volume.header;
                 HFSLastVIBBlock = volume.startSector;
                 hfsOverflowExtents_ = std::move(volume.overflowExtents);
-                quickScanned = volume.startSector == 0 && hfsQuickVolume_ && hfsQuickVolume_->isEqualToVib(*vib);
-            } else if (hfsQuickVolume_) {
-                // The device is the quick-scanned volume: a record met without a header of
-                // its own (the header is not at a sector start on 4 KiB sectors) is that volume's.
-                vib = hfsQuickVolume_;
-                quickScanned = true;
             }
-            placeHfsItems(items, "D", deepNode(), quickScanned ? hfsQuickListed_ : HfsItemKeys{});
+            placeHfsItems(items, "D", deepNode());
         }
         hfsEntryCount = volumes;
     } catch (const std::exception& e) {

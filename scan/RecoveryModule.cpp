@@ -124,10 +124,14 @@ void RecoveryModule::rememberQuickDirectory(uint64_t heapStart, uint64_t sectors
         if (left == 0 || first < 2) break;
         const uint64_t sectors = std::min(left, sectorsPerCluster * count);
         const uint64_t start = heapStart + sectorsPerCluster * (first - 2);
-        auto [run, added] = quickDirectorySectors_.try_emplace(start, start + sectors);
-        if (!added) run->second = std::max(run->second, start + sectors);
+        rememberQuickSectors(start, start + sectors);
         left -= sectors;
     }
+}
+
+void RecoveryModule::rememberQuickSectors(uint64_t first, uint64_t end) {
+    auto [run, added] = quickDirectorySectors_.try_emplace(first, end);
+    if (!added) run->second = std::max(run->second, end);
 }
 
 bool RecoveryModule::quickScanListed(uint64_t sector) const {
@@ -203,8 +207,6 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
     pause = false;
     // What the quick scan lists, kept for the sweep after it.
     quickDirectorySectors_.clear();
-    hfsQuickVolume_.reset();
-    hfsQuickListed_.clear();
     setTheDiskInModule(disk);
     if (!theDisk() || !dirRoot_) return;
     initializeValue();

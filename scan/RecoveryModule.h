@@ -11,8 +11,6 @@
 #include <mutex>
 #include <memory>
 #include <optional>
-#include <set>
-#include <tuple>
 #include <shared_mutex>
 #include <span>
 #include <string>
@@ -310,8 +308,10 @@ private:
     bool startLostFatRoot(ByteView block, size_t offset, uint64_t sector);
     void leaveEndedFatVolumes(uint64_t sector);
     bool readFatCluster(uint64_t sector, std::vector<uint8_t>& buffer);
-    // Directory clusters the quick scan has read (device sectors from heapStart, bytes of
-    // them), and whether a device sector lies in one: the sweep lists no entry twice.
+    // Directory clusters and catalog nodes the quick scan has read (device sectors first to
+    // end; for clusters, sectors from heapStart, bytes of them), and whether a device sector
+    // lies in one: the sweep lists nothing twice.
+    void rememberQuickSectors(uint64_t first, uint64_t end);
     void rememberQuickDirectory(uint64_t heapStart, uint64_t sectorsPerCluster, const std::vector<uint32_t>& clusters,
                                 uint64_t bytes);
     bool quickScanListed(uint64_t sector) const;
@@ -380,11 +380,10 @@ private:
                                  size_t* end = nullptr);
     void scanNodeSlack(ByteView slack);
     // Places the items (then empties the list) with the volume in vib, HFSLastVIBBlock and
-    // hfsOverflowExtents_, each (id, parent id, name) once, none of those in `listed`;
-    // answers what it placed and what was listed before.
-    using HfsItemKeys = std::set<std::tuple<uint32_t, uint32_t, std::string>>;
-    HfsItemKeys placeHfsItems(std::vector<HfsItem>& found, const std::string& scanType, BaseTree* parent,
-                              HfsItemKeys listed = {});
+    // hfsOverflowExtents_.
+    void placeHfsItems(std::vector<HfsItem>& found, const std::string& scanType, BaseTree* parent);
+    // A catalog node the quick scan read, at bytes from the volume's start.
+    void rememberQuickHfsNode(uint64_t volumeOffset, size_t length);
     void placeHfsItem(const HfsItem& item, const std::string& scanType, BaseTree* parent);
     void addHfsFileRuns(BaseTree& node, const HPlusCatalogFile& file) const;
     bool insideHfsVolume(const HPlusForkData& fork) const;
@@ -392,13 +391,7 @@ private:
     std::map<std::pair<uint32_t, uint32_t>, std::array<HPlusExtDesc, 8>> hfsOverflowExtents_;
     // What was found and not yet placed, in the order it was met.
     std::vector<HfsItem> hfsFound_;
-    // The free space of each live catalog leaf node, examined once the live catalog is read.
-    std::vector<std::vector<uint8_t>> hfsNodeSlack_;
     std::vector<HfsVolume> hfsLostVolumes_;
-    // The volume the quick scan read, and the items it listed: the sweep meets that volume
-    // again and then adds only what the quick scan could not reach.
-    std::optional<VIB> hfsQuickVolume_;
-    HfsItemKeys hfsQuickListed_;
 
     // The device path of the sweep in progress, kept so the per-unit work copies nothing.
     std::string sweepPath_;
