@@ -17,26 +17,17 @@
 #include "disk/Platform.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 using namespace norix;
 
-namespace {
-std::unique_ptr<RecoveryModule> moduleWithBranches() {
-    auto module = std::make_unique<RecoveryModule>();
-    module->setDiskPathWithString_withRootName("/nonexistent/norix-fuzz", "Fuzz");
-    module->blockSize = 512;
-    TreeClassMethod::addQuickNodesInDir(module->dirRoot());
-    TreeClassMethod::addDeepNodesInDIR(module->dirRoot());
-    return module;
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setConsoleQuiet(true);
     const ByteView input(data, size);
     const auto bytes = static_cast<uint32_t>(size);
 
-    auto quick = moduleWithBranches();
+    auto quick = fuzz::moduleOn("/nonexistent/norix-fuzz");
     quick->quickSacnForExfat_withScanType(input.span(), "Q");
     quick->mbs = MainBootSector{};
     quick->mbs->setSetorPerClustor(8);
@@ -45,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t category = 0; category < branch->childCount(); ++category)
         quick->checkForSubFolders_ofSize_andScanType_withStartSector(branch->getChildAtIndex(category), 4096, "Q", 0);
 
-    auto deep = moduleWithBranches();
+    auto deep = fuzz::moduleOn("/nonexistent/norix-fuzz");
     deep->scanBlock_ofSize_withDir_andScanType_withStartSector(input, bytes, deep->deepNode(), "D", 2048);
     return 0;
 }

@@ -9,39 +9,22 @@
 //   fat32-4k-sectors-boot-and-fats.bin  a boot sector of 4096-byte sectors, its FATs cut away
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "disk/Platform.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 using namespace norix;
 
-namespace {
-// The device: one temporary file, rewritten for each input.
-const std::string& devicePath() {
-    static const std::string path = [] {
-        char name[] = "/tmp/norix-fuzz-fat-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd >= 0) close(fd);
-        return std::string(name);
-    }();
-    // Registered after the path is made, so it runs before the path is destroyed.
-    [[maybe_unused]] static const int removal = std::atexit([] { std::remove(devicePath().c_str()); });
-    return path;
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setConsoleQuiet(true);
-    const std::string& path = devicePath();
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    const std::string path = fuzz::deviceHolding(data, size);
+    if (path.empty()) std::abort();
     RecoveryModule module;
     module.setDiskPathWithString_withRootName(path, "Fuzz");
     module.setTheDiskInModule(std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, path},

@@ -2,9 +2,6 @@
 // first 512 bytes as the hit's sector, at both sector sizes: the naming walks of
 // compound files, ZIP archives and QuickTime files, and each checker's size walk, whose
 // answer on 512-byte sectors must stay within the checker's bound whatever the bytes say.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstddef>
@@ -23,12 +20,12 @@
 #include "signatures/checkers/PdfFileCheck.h"
 #include "signatures/checkers/PngFileCheck.h"
 #include "signatures/checkers/QTFormat.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const int device = (norix::setConsoleQuiet(true), memfd_create("format_checkers", 0));
-    static const std::string path = "/proc/self/fd/" + std::to_string(device);
-    if (device < 0 || ftruncate(device, 0) != 0 || pwrite(device, data, size, 0) != static_cast<ssize_t>(size))
-        return 0;
+    norix::setConsoleQuiet(true);
+    const std::string path = norix::fuzz::deviceHolding(data, size);
+    if (path.empty()) return 0;
 
     std::vector<uint8_t> unit(data, data + std::min<size_t>(size, 512));
     unit.resize(512, 0);

@@ -11,9 +11,6 @@
 //                         bytes 101888-101891) pointing back at the first leaf
 //   leaf-node.bin         catalog leaf node 1 of hfs-4k (8 KiB at byte 81920)
 //   journal-leaf.bin      the first stale leaf node in hfs-4k's journal (8 KiB, 8192 bytes in)
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -24,6 +21,7 @@
 #include "records/hfs/HPlusCatalogKey.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 using namespace norix;
 
@@ -56,14 +54,6 @@ void parseRecords(ByteView input) {
     }
 }
 
-std::unique_ptr<RecoveryModule> moduleOn(const std::string& path) {
-    auto module = std::make_unique<RecoveryModule>();
-    module->setDiskPathWithString_withRootName(path, "Fuzz");
-    module->blockSize = 512;
-    TreeClassMethod::addQuickNodesInDir(module->dirRoot());
-    TreeClassMethod::addDeepNodesInDIR(module->dirRoot());
-    return module;
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -71,21 +61,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ByteView input(data, size);
     parseRecords(input);
 
-    const int fd = memfd_create("hfs-volume", MFD_CLOEXEC);
-    if (fd < 0 || write(fd, data, size) != static_cast<ssize_t>(size)) std::abort();
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    const std::string path = fuzz::deviceHolding(data, size);
+    if (path.empty()) std::abort();
 
-    moduleOn(path)->quickScanForHFS();
+    fuzz::moduleOn(path)->quickScanForHFS();
 
     // The deep scan's steps for each 512-byte unit it takes for HFS+, then the placing of
     // what they found.
-    auto deep = moduleOn(path);
+    auto deep = fuzz::moduleOn(path);
     for (uint64_t sector = 0; (sector + 1) * 512 <= size; ++sector) {
         const ByteView unit = input.sub(sector * 512, 512);
         if (RecoveryModule::checkForFileSystem_withSize(unit, 512) == 3 && !deep->checkForHFSVolumeBlocks(sector))
             deep->deepScanForHFS_inSectorNumber_withSize_andParent(unit, sector, 512, deep->deepNode());
     }
     deep->placeLostHFSVolumes();
-    close(fd);
     return 0;
 }

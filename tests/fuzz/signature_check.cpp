@@ -1,9 +1,6 @@
 // Identification of a unit whose file lies on a device made of the input (compound
 // files, ZIP archives and TIFF raws read on from it), at both sector sizes, and the
 // catalogue file's loader on the same bytes.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -15,12 +12,12 @@
 #include "disk/Platform.h"
 #include "signatures/SigCatalogue.h"
 #include "signatures/SignatureCheck.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const int device = (norix::setConsoleQuiet(true), memfd_create("signature_check", 0));
-    static const std::string path = "/proc/self/fd/" + std::to_string(device);
-    if (device < 0 || ftruncate(device, 0) != 0 || pwrite(device, data, size, 0) != static_cast<ssize_t>(size))
-        return 0;
+    norix::setConsoleQuiet(true);
+    const std::string path = norix::fuzz::deviceHolding(data, size);
+    if (path.empty()) return 0;
 
     std::vector<uint8_t> unit(data, data + std::min<size_t>(size, 512));
     unit.resize(512, 0);

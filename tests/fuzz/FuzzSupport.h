@@ -1,0 +1,38 @@
+#pragma once
+// What several fuzz targets share: the input as a device, and a scan engine with its
+// result branches ready.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "results/TreeClassMethod.h"
+#include "scan/RecoveryModule.h"
+
+namespace norix::fuzz {
+
+// The input as a device: one in-memory file per process, rewritten for each input and
+// read back through /proc/self/fd. Its path; empty when it cannot be written.
+inline std::string deviceHolding(const uint8_t* data, size_t size) {
+    static const int device = memfd_create("norix-fuzz-device", MFD_CLOEXEC);
+    static const std::string path = "/proc/self/fd/" + std::to_string(device);
+    if (device < 0 || ftruncate(device, 0) != 0 || pwrite(device, data, size, 0) != static_cast<ssize_t>(size))
+        return {};
+    return path;
+}
+
+// An engine reading the device at path in 512-byte sectors, with its quick- and
+// deep-scan branches.
+inline std::unique_ptr<RecoveryModule> moduleOn(const std::string& path) {
+    auto module = std::make_unique<RecoveryModule>();
+    module->setDiskPathWithString_withRootName(path, "Fuzz");
+    module->blockSize = 512;
+    TreeClassMethod::addQuickNodesInDir(module->dirRoot());
+    TreeClassMethod::addDeepNodesInDIR(module->dirRoot());
+    return module;
+}
+
+}  // namespace norix::fuzz
