@@ -65,8 +65,7 @@ std::optional<std::string> dateText(const BaseTree& node, uint32_t value) {
         std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02u:%02u:%02uZ", year, month, day, hour, minute, second);
         return text;
     }
-    constexpr int64_t kSecondsFrom1904To1970 = 2082844800;
-    const std::time_t when = static_cast<std::time_t>(int64_t{value} - kSecondsFrom1904To1970);
+    const std::time_t when = static_cast<std::time_t>(int64_t{value} - TreeClassMethod::kSecondsFrom1904To1970);
     std::tm utc{};
     if (!gmtime_r(&when, &utc) || std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
         return std::nullopt;

@@ -13,8 +13,6 @@ namespace norix {
 
 namespace {
 
-constexpr int64_t kSecondsFrom1904To1970 = 2082844800;
-
 bool isFolder(const BaseTree& node) {
     return node.fileType == 1;
 }

@@ -51,6 +51,8 @@ public:
     // Lower-cased as a name search compares names (letters beyond ASCII included).
     static std::string lowerCasedForSearch(const std::string& text);
 
+    // HFS+ dates count seconds from 1904; Unix time from 1970.
+    static constexpr int64_t kSecondsFrom1904To1970 = 2082844800;
     static std::string getDateFromValue(uint32_t secondsSince1904);
     static std::string getStringForDOSDate(uint32_t dosDateTime);
     // Scales the byte count in place and returns its unit ("KB" ... "ZB").
