@@ -16,22 +16,24 @@ std::string durationText(long long seconds) {
     return text;
 }
 
-ConsoleDelegate::ConsoleDelegate(std::FILE* out)
-    : out_(out), terminal_(isatty(fileno(out)) != 0), start_(std::chrono::steady_clock::now()) {}
+ProgressLine::ProgressLine(std::FILE* out) : out_(out), terminal_(isatty(fileno(out)) != 0) {}
 
-void ConsoleDelegate::line(const std::string& text) {
+void ProgressLine::show(const std::string& text) {
     if (terminal_) std::fprintf(out_, "\r\033[K%s", text.c_str());
     else std::fprintf(out_, "%s\n", text.c_str());
     std::fflush(out_);
 }
 
+ConsoleDelegate::ConsoleDelegate(std::FILE* out)
+    : out_(out), progress_(out), start_(std::chrono::steady_clock::now()) {}
+
 void ConsoleDelegate::quickCompleted() {
-    if (terminal_) std::fprintf(out_, "\n");
+    if (progress_.terminal()) std::fprintf(out_, "\n");
     std::fprintf(out_, "Quick scan completed\n");
 }
 
 void ConsoleDelegate::openLoadingWindow() {
-    if (terminal_) std::fprintf(out_, "\n");
+    if (progress_.terminal()) std::fprintf(out_, "\n");
     std::fprintf(out_, "Arranging results...\n");
 }
 
@@ -43,7 +45,7 @@ void ConsoleDelegate::showProgress(const RecoveryModule& module) {
     const uint64_t total = module.totalSector();
     const double fraction = total ? std::min(1.0, double(module.currentSectorNumber()) / double(total)) : 0.0;
     const int tenth = static_cast<int>(fraction * 10);
-    if (!terminal_ && tenth == lastTenth_) return;
+    if (!progress_.terminal() && tenth == lastTenth_) return;
     lastTenth_ = tenth;
 
     const auto elapsed =
@@ -55,13 +57,13 @@ void ConsoleDelegate::showProgress(const RecoveryModule& module) {
     std::snprintf(text, sizeof text, "Scanning %5.1f%%  %.0f MB/s  elapsed %s  remaining %s  files found %d",
                   fraction * 100.0, elapsed > 0 ? megabytes / double(elapsed) : 0.0, durationText(elapsed).c_str(),
                   remaining.c_str(), module.filesFound());
-    line(text);
+    progress_.show(text);
 }
 
 void ConsoleDelegate::finish(const RecoveryModule& module) {
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_).count();
-    if (terminal_) std::fprintf(out_, "\n");
+    if (progress_.terminal()) std::fprintf(out_, "\n");
     uint32_t files = 0;
     {
         std::shared_lock lock(module.treeLock());

@@ -7,6 +7,19 @@
 
 namespace norix::cli {
 
+// A status line on a stream: rewritten in place on a terminal, one line per report
+// elsewhere.
+class ProgressLine {
+public:
+    explicit ProgressLine(std::FILE* out);
+    void show(const std::string& text);
+    bool terminal() const { return terminal_; }
+
+private:
+    std::FILE* out_;
+    bool terminal_;
+};
+
 // Shows a running scan's progress on stderr: one updating line on a terminal,
 // a plain line every tenth of the way otherwise.
 class ConsoleDelegate : public RecoveryToDelegate {
@@ -21,10 +34,8 @@ public:
     void finish(const RecoveryModule& module);
 
 private:
-    void line(const std::string& text);
-
     std::FILE* out_;
-    bool terminal_;
+    ProgressLine progress_;
     int lastTenth_ = -1;
     std::chrono::steady_clock::time_point start_;
 };

@@ -166,8 +166,7 @@ int recoverChecked(RecoveryModule& module, const RecoverOptions& options) {
                       sizeWithUnit(selectedSize).c_str());
         return std::string(text);
     };
-    // On a terminal the progress rewrites one line; elsewhere each report is a line.
-    const bool terminal = isatty(fileno(stderr)) != 0;
+    ProgressLine progress(stderr);
     bool progressShown = false;
     const bool ran = runWithProgress(
         [&] {
@@ -181,14 +180,15 @@ int recoverChecked(RecoveryModule& module, const RecoverOptions& options) {
             const auto elapsed =
                 std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
             const long long remaining = percent > 0 ? elapsed * (100 - percent) / percent : 0;
-            std::fprintf(stderr, "%sSaving %3lld%%  elapsed %s  remaining %s  %s%s", terminal ? "\r\033[K" : "",
-                         static_cast<long long>(percent), durationText(elapsed).c_str(),
-                         durationText(remaining).c_str(), message().c_str(), terminal ? "" : "\n");
-            std::fflush(stderr);
+            char text[300];
+            std::snprintf(text, sizeof text, "Saving %3lld%%  elapsed %s  remaining %s  %s",
+                          static_cast<long long>(percent), durationText(elapsed).c_str(),
+                          durationText(remaining).c_str(), message().c_str());
+            progress.show(text);
             progressShown = true;
         },
         [&] { stop = true; });
-    if (terminal && progressShown) std::fputc('\n', stderr);
+    if (progress.terminal() && progressShown) std::fputc('\n', stderr);
     const char* stopped = stop                     ? "Saving stopped. "
                           : report.destinationFull ? "Saving stopped: the destination is full. "
                                                    : "";
