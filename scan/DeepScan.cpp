@@ -288,17 +288,13 @@ bool RecoveryModule::carveAt(ByteView unit, uint64_t unitNumber) {
 void RecoveryModule::checkForSUbFoldersAndAPFSArrangeMentswithItemDict_andextenDict(ApfsItemDict& items,
                                                                                     ApfsExtentDict& extents) {
     try {
-        placeLostHFSVolumes();
-        std::vector<BaseTree*> hfsVolumes;
         {
             std::shared_lock lock(treeLock());
-            BaseTree* deep = deepNode();
-            if (!deep) return;
-            for (auto& child : deep->childrenArray)
-                if (child->fileName.find("HFS") != std::string::npos) hfsVolumes.push_back(child.get());
+            if (!deepNode()) return;
         }
-        for (BaseTree* volume : hfsVolumes) rearrangeTreeFroHFS(volume);
-        changeForHFSPointerInHFSLostPartition();
+        // Lost HFS+ volumes are placed whole, each record with its own volume's start and
+        // folders before what they hold: nothing is left to move afterwards.
+        placeLostHFSVolumes();
         enumerateDirectoryEntryApfsItemsDict_ExtentDict_Parent_andScantType(items, extents, deepNode(), "D");
 
         std::unique_lock lock(treeLock());

@@ -590,11 +590,4 @@ void RecoveryModule::placeLostHFSVolumes() {
     }
 }
 
-// Lost volumes are placed whole once the sweep is over (placeLostHFSVolumes), each
-// record with its own volume's start and folders before what they hold: there is
-// nothing left to move or correct afterwards.
-void RecoveryModule::rearrangeTreeFroHFS(BaseTree* /*lostVolume*/) {}
-
-void RecoveryModule::changeForHFSPointerInHFSLostPartition() {}
-
 }  // namespace norix

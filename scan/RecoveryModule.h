@@ -94,8 +94,6 @@ public:
                                                   ApfsExtentDict& extents);
     void checkForSUbFoldersAndAPFSArrangeMentswithItemDict_andextenDict(ApfsItemDict& items,
                                                                         ApfsExtentDict& extents);
-    void rearrangeTreeFroHFS(BaseTree* lostVolume);
-    void changeForHFSPointerInHFSLostPartition();
     void enumerateDirectoryEntryApfsItemsDict_ExtentDict_Parent_andScantType(ApfsItemDict& items,
                                                                              ApfsExtentDict& extents,
                                                                              BaseTree* parent,
