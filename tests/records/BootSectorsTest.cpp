@@ -77,8 +77,6 @@ TEST(BootSectors, AreAcceptedOnlyWhenStillPlausible) {
         {"ShortJumpWithoutNop", kFat32 + patch(2, "\\000"), false},
         {"NearJumpE9Passes", kFat32 + patch(0, "\\351"), true},
         {"OneFat", "mkfs.fat -C \"$IMG\" 40960 -F 32 -f 1 >/dev/null\n", false},
-        // Its fixed root directory and 16-bit FAT entries would be misread (FAT12 alike).
-        {"Fat16", "mkfs.fat -C \"$IMG\" 40960 -F 16 >/dev/null\n", false},
         {"ExFat", kExFat, false},
     };
     for (const auto& [name, script, accepted] : fat32)
