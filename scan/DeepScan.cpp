@@ -1,6 +1,6 @@
 // The deep scan: a sweep of the whole device in 8 MiB chunks of 4 KiB blocks. Inside
 // each block every 512-byte unit is offered first to the file-system routines (lost
-// FAT32 and exFAT volumes) and then to the signature test, which carves files of the
+// FAT and exFAT volumes) and then to the signature test, which carves files of the
 // selected types. The next chunk is read while the current one is examined.
 #include <algorithm>
 #include <cstring>
@@ -85,8 +85,9 @@ bool isExFatUnit(ByteView unit) {
 int RecoveryModule::checkForFileSystem_withSize(ByteView unit, uint32_t size) {
     if (size != kUnitBytes) return kFoundNone;  // whole-block structures (APFS) are not recognised yet
     if (unit.u8(0) == '.' && unit.u8(32) == '.' && unit.u8(33) == '.' && unit.u8(12) == 0) return kFoundFat;
-    // A FAT32 boot sector, whatever name its formatter wrote after the jump.
+    // A FAT boot sector, whatever name its formatter wrote after the jump.
     if (unit.matches(0, "\xEB\x58\x90") && unit.matches(82, "FAT32   ")) return kFoundFat;
+    if (FatBootSectors::namesFat12Or16(unit)) return kFoundFat;
     if (isFatDirectoryUnit(unit)) return kFoundFat;
     if (isExFatUnit(unit)) return kFoundExFat;
     if (unit.matches(0, std::string_view("H+\0\x04", 4))) return kFoundHfs;

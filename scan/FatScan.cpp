@@ -1,5 +1,6 @@
-// FAT32: the quick scan of a volume's directory tree, and the per-block routine the
-// deep scan uses to find lost FAT32 volumes and lost root directories.
+// FAT12, FAT16 and FAT32: the quick scan of a volume's directory tree, and the per-block
+// routine the deep scan uses to find lost FAT volumes and lost root directories. The
+// three differ only in the width of a FAT entry and in where the root directory lies.
 #include <algorithm>
 #include <unordered_set>
 
@@ -118,28 +119,37 @@ struct FatLayout {
     uint64_t volumeStart;
     uint64_t fatStart;
     uint64_t fatSectors;  // of one FAT
+    uint64_t rootStart;   // the fixed root directory of FAT12/16, right after the FATs
+    uint64_t rootSectors; // its length; 0 on FAT32, whose root is a cluster chain
     uint64_t dataStart;   // cluster 2
     uint64_t sectorsPerCluster;
     uint64_t end;         // the first sector after the volume; UINT64_MAX when unknown
     uint32_t rootCluster;
+    uint32_t clusterCount;  // 0 when the boot sector does not say (FAT32)
+    uint8_t entryBits;      // of one FAT entry: 12, 16 or 32
     uint64_t clusterSector(uint32_t cluster) const { return dataStart + sectorsPerCluster * (cluster - 2); }
-    uint64_t rootSector() const { return clusterSector(rootCluster); }
+    uint64_t rootSector() const { return rootSectors != 0 ? rootStart : clusterSector(rootCluster); }
+    // The sectors of the root read at once: the fixed region, or FAT32's first cluster.
+    uint64_t rootSpan() const { return rootSectors != 0 ? rootSectors : sectorsPerCluster; }
     uint32_t reserved() const { return static_cast<uint32_t>(fatStart - volumeStart); }
 };
 
-// The layout of a volume whose data region begins at volumeStart + its reserved sectors
-// and FATs; the volume's own counts become device sectors here and nowhere else.
+// The layout of a volume whose data region begins at volumeStart + its reserved sectors,
+// FATs and fixed root; the volume's own counts become device sectors here and nowhere else.
 std::optional<FatLayout> layoutAt(const FatBootSectors& fs, uint64_t volumeStart, uint32_t blockSize) {
     const auto reserved = deviceSectors(fs, fs.u16ReservedSectorCount, blockSize);
     const auto fat = deviceSectors(fs, fs.u32FATSize, blockSize);
+    const auto rootSectors = deviceSectors(fs, fs.u32RootDirectorySectors, blockSize);
     const auto spc = deviceSectors(fs, fs.u8SectorPerCluster, blockSize);
     const auto total = deviceSectors(fs, fs.u32TotalSectors, blockSize);
     // A root found without its boot sector is taken to be cluster 2.
     const uint32_t root = fs.u32RootCluster != 0 ? fs.u32RootCluster : 2;
-    if (!reserved || !fat || !spc || *spc == 0 || !total || root < 2 || root >= kEndOfChain) return std::nullopt;
-    const uint64_t dataStart = volumeStart + *reserved + *fat * fs.u8NumberOfFats;
-    return FatLayout{volumeStart, volumeStart + *reserved, *fat, dataStart, *spc,
-                     *total != 0 ? volumeStart + *total : UINT64_MAX, root};
+    if (!reserved || !fat || !rootSectors || !spc || *spc == 0 || !total || root < 2 || root >= kEndOfChain)
+        return std::nullopt;
+    const uint64_t rootStart = volumeStart + *reserved + *fat * fs.u8NumberOfFats;
+    const uint64_t end = *total != 0 ? volumeStart + *total : UINT64_MAX;
+    return FatLayout{volumeStart, volumeStart + *reserved, *fat, rootStart, *rootSectors, rootStart + *rootSectors,
+                     *spc,        end,                     root, fs.u32ClusterCount, fs.u8FatEntryBits};
 }
 
 // The layout of the volume the scan holds, placed by its data-region start.
@@ -255,31 +265,40 @@ std::optional<std::vector<uint32_t>> RecoveryModule::getClusterForSector_withRes
     std::vector<uint32_t> chain;
     const auto layout = FS ? layoutOf(*FS, blockSize) : std::nullopt;
     if (!layout || firstCluster > kEndOfChain) return chain;
-    // The FAT bounds every chain: no chain is longer than the FAT has entries, and a
-    // cluster met twice ends it. A volume found without its FATs has no chains.
-    const uint64_t fatEntries = layout->fatSectors * blockSize / 4;
+    // The FAT bounds every chain: no chain is longer than the FAT has entries (or the
+    // volume clusters), and a cluster met twice ends it. A volume found without its FATs
+    // has no chains.
+    const unsigned bits = layout->entryBits;
+    uint64_t fatEntries = layout->fatSectors * blockSize * 8 / bits;
+    if (layout->clusterCount != 0) fatEntries = std::min<uint64_t>(fatEntries, layout->clusterCount + 2ull);
+    // FAT12 and FAT16 end a chain at 0xFF8 and 0xFFF8; every end is answered as FAT32's.
+    const uint32_t endOfChain = bits == 32 ? kEndOfChain : bits == 16 ? 0xFFF8 : 0xFF8;
     const uint64_t fatStart = volStart + reservedCount;
-    const uint64_t windowSectors = std::max<uint64_t>(8192 / blockSize, 1);
+    const uint64_t windowSectors = std::max<uint64_t>(8192 / blockSize, 2);
     std::vector<uint8_t> window(windowSectors * blockSize);
     uint64_t windowStart = UINT64_MAX;
     std::unordered_set<uint32_t> visited{firstCluster};
     const std::string path = diskPath();
     for (uint32_t cluster = firstCluster; fatEntries != 0;) {
-        const uint64_t byte = uint64_t{cluster} * 4;
+        // A 12-bit entry is read as the 16 bits holding it, which may straddle two sectors.
+        const uint64_t byte = uint64_t{cluster} * bits / 8;
         const uint64_t sector = fatStart + byte / blockSize;
-        if (sector < windowStart || sector >= windowStart + windowSectors) {
+        const uint64_t lastSector = fatStart + (byte + (bits == 32 ? 3 : 1)) / blockSize;
+        if (sector < windowStart || lastSector >= windowStart + windowSectors) {
             std::fill(window.begin(), window.end(), 0);
             if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
                     sector, blockSize, path, window, windowSectors))
                 return std::nullopt;
             windowStart = sector;
         }
-        const uint32_t next = ByteView(window).u32le((sector - windowStart) * blockSize + byte % blockSize) & kClusterMask;
-        if (next >= kEndOfChain) {
-            chain.push_back(next);
+        const size_t at = (sector - windowStart) * blockSize + byte % blockSize;
+        uint32_t next = bits == 32 ? ByteView(window).u32le(at) & kClusterMask : ByteView(window).u16le(at);
+        if (bits == 12) next = cluster % 2 == 0 ? next & 0x0FFF : next >> 4;
+        if (next >= endOfChain) {
+            chain.push_back(kClusterMask);
             return chain;
         }
-        // A free, out-of-range or already visited cluster: the chain is broken here.
+        // A free, bad, out-of-range or already visited cluster: the chain is broken here.
         if (next < 2 || next >= fatEntries || !visited.insert(next).second) {
             chain.push_back(0);
             return chain;
@@ -304,20 +323,26 @@ void RecoveryModule::ScanForFatFromSector_rootDirectoryStart_fatDetailsArray_dir
     try {
         const bool quickBranch = dir->fileName == kQuickScan;
         const auto layout = layoutOf(*FS, blockSize);
-        if (!layout || sector < layout->dataStart) return;
-        // The root is read through its whole cluster chain, not only its first cluster.
-        const auto first = static_cast<uint32_t>((sector - layout->dataStart) / layout->sectorsPerCluster + 2);
-        const std::vector<uint32_t> clusters = withChain(
-            first, getClusterForSector_withReservedCount_andvolStart(first, layout->reserved(), layout->volumeStart));
-        const auto bytes = readClusterRuns(layout->dataStart, layout->sectorsPerCluster, clusters, kMaxDirectoryBytes);
+        // FAT12/16 keep the root in a region of its own before cluster 2: it is read as
+        // one cluster of the region's length.
+        const bool fixedRoot = layout && layout->rootSectors != 0 && sector == layout->rootStart;
+        if (!layout || (!fixedRoot && sector < layout->dataStart)) return;
+        const uint64_t heapStart = fixedRoot ? layout->rootStart : layout->dataStart;
+        const uint64_t clusterSectors = fixedRoot ? layout->rootSectors : layout->sectorsPerCluster;
+        // A FAT32 root is read through its whole cluster chain, not only its first cluster.
+        const auto first = static_cast<uint32_t>((sector - heapStart) / clusterSectors + 2);
+        const std::vector<uint32_t> clusters =
+            fixedRoot ? std::vector<uint32_t>{2}
+                      : withChain(first, getClusterForSector_withReservedCount_andvolStart(first, layout->reserved(),
+                                                                                         layout->volumeStart));
+        const auto bytes = readClusterRuns(heapStart, clusterSectors, clusters, kMaxDirectoryBytes);
         if (!bytes) {
             consoleLog("Error in reading Fat Data.\n");
             return;
         }
         const ByteView directory(*bytes);
         if (!quickBranch && !startsWithDotEntries(directory)) return;
-        if (scanType == "Q")
-            rememberQuickDirectory(layout->dataStart, layout->sectorsPerCluster, clusters, bytes->size());
+        if (scanType == "Q") rememberQuickDirectory(heapStart, clusterSectors, clusters, bytes->size());
         int count = 0;
         for (size_t offset = quickBranch ? 0 : 64; directory.has(offset, kEntrySize); offset += kEntrySize) {
             const auto named = readNamedEntry(directory, offset, quickBranch ? 0 : 64);
@@ -359,7 +384,7 @@ int RecoveryModule::addFatFileAndFolder_withFileName_extension_rootDirectory_and
         node->setmodifiedDate(uint32_t{entry.FDE2.u16WriteDate} << 16 | entry.FDE2.u16WriteTime);
         node->setdelete(entry.isDeleted || fileName.find(".Trashes") != std::string::npos);
         // The root's own entries.
-        if (rootDirectory >= layout->rootSector() && rootDirectory - layout->rootSector() <= layout->sectorsPerCluster)
+        if (rootDirectory >= layout->rootSector() && rootDirectory - layout->rootSector() <= layout->rootSpan())
             node->setfileID(2);
         node->createButtons();
 
@@ -447,7 +472,7 @@ void RecoveryModule::checkForSubNodesForFat_withStartSector_withScanType(BaseTre
             rememberQuickDirectory(folder->blocksStartsAtSector, folder->SPC, clusters, bytes->size());
         return deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(
             ByteView(*bytes), folder, static_cast<uint32_t>(bytes->size()), scanType, folder->blocksStartsAtSector);
-    });
+    }, FS && FS->u32RootDirectorySectors != 0 ? 2 : 3);  // with a fixed root, cluster 2 is a folder's
 }
 
 int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(
@@ -460,7 +485,8 @@ int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_and
         const bool folderCluster = deep && startsWithDotEntries(block);
         // Any maker's name may follow the jump ("MSDOS5.0", "BSD  4.4", "mkfs.fat", a
         // camera's): the boot-sector test itself decides.
-        if (deep && !folderCluster && block.matches(0, "\xEB\x58\x90")) return recogniseFatVolume(block, s);
+        if (deep && !folderCluster && (block.matches(0, "\xEB\x58\x90") || FatBootSectors::namesFat12Or16(block)))
+            return recogniseFatVolume(block, s);
         if (deep && !folderCluster && FS) {
             const auto layout = layoutOf(*FS, blockSize);
             const uint64_t root = layout ? layout->rootSector() : FS->u64RootDirectorySectors;
@@ -525,7 +551,7 @@ bool RecoveryModule::startLostFatRoot(ByteView block, size_t offset, uint64_t s)
     return false;
 }
 
-// A FAT32 boot sector met by the sweep at sector s: 1 when it is taken as a volume. One
+// A FAT boot sector met by the sweep at sector s: 1 when it is taken as a volume. One
 // that fails the tests leaves the known volume as it was.
 int RecoveryModule::recogniseFatVolume(ByteView block, uint64_t s) {
     if (FS && FS->u64RootDirectorySectors > s) return 1;  // the backup boot sector, 6 sectors in
@@ -546,6 +572,15 @@ int RecoveryModule::recogniseFatVolume(ByteView block, uint64_t s) {
     FS = found;
     fatEntryCount = ++fatVolumesFound_;
     if (startSectorForPhysicalScan == 0) startSectorForPhysicalScan = s;
+    // A fixed root (FAT12/16) is listed now, where the boot sector puts it: the sweep
+    // would miss a root of few entries. What it lists is not listed again.
+    if (layout->rootSectors != 0) {
+        const uint64_t skip = tillSectorReaded;
+        deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(ByteView(root), deepNode(), blockSize,
+                                                                                "D", layout->rootStart);
+        tillSectorReaded = skip;
+        rememberQuickSectors(layout->rootStart, layout->rootStart + layout->rootSectors);
+    }
     return 1;
 }
 
@@ -564,13 +599,15 @@ void RecoveryModule::leaveEndedFatVolumes(uint64_t s) {
     }
 }
 
-// Re-reads one whole cluster of the known volume at sector s.
+// Re-reads one whole cluster of the known volume at sector s, or its whole fixed root.
 bool RecoveryModule::readFatCluster(uint64_t s, std::vector<uint8_t>& buffer) {
     const auto layout = FS ? layoutOf(*FS, blockSize) : std::nullopt;
-    if (!layout || layout->sectorsPerCluster * blockSize > kMaxDirectoryBytes) return false;
-    buffer.assign(layout->sectorsPerCluster * blockSize, 0);
-    return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-        s, blockSize, diskPath(), buffer, layout->sectorsPerCluster);
+    if (!layout) return false;
+    const uint64_t sectors = s == layout->rootSector() ? layout->rootSpan() : layout->sectorsPerCluster;
+    if (sectors * blockSize > kMaxDirectoryBytes) return false;
+    buffer.assign(sectors * blockSize, 0);
+    return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(s, blockSize, diskPath(),
+                                                                                           buffer, sectors);
 }
 
 uint32_t RecoveryModule::checkForSPCForFat(uint64_t sector) {

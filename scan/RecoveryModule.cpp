@@ -164,7 +164,8 @@ void RecoveryModule::countLinked(BaseTree* node) {
 }
 
 void RecoveryModule::walkFolders(BaseTree* dir, const char* method,
-                                 const std::function<std::optional<int>(BaseTree* folder)>& readFolder) {
+                                 const std::function<std::optional<int>(BaseTree* folder)>& readFolder,
+                                 uint32_t firstFolderCluster) {
     // A work list, each first cluster once: a damaged volume whose folders point back
     // at their ancestors cannot loop or nest without end.
     std::unordered_set<uint32_t> visited;
@@ -177,7 +178,7 @@ void RecoveryModule::walkFolders(BaseTree* dir, const char* method,
         for (BaseTree* child : children) {
             if (waitWhilePausedOrStopped()) return;
             try {
-                if (child->fileType != 1 || child->clustToRead <= 2 || child->SPC == 0 ||
+                if (child->fileType != 1 || child->clustToRead < firstFolderCluster || child->SPC == 0 ||
                     !visited.insert(child->clustToRead).second)
                     continue;
                 const auto added = readFolder(child);

@@ -179,8 +179,9 @@ public:
                                                                                 uint32_t size,
                                                                                 const std::string& scanType,
                                                                                 uint64_t startSector);
-    // The clusters after firstCluster in the FAT, ending with the value that ended the
-    // chain; nothing on a read error.
+    // The clusters after firstCluster in the FAT (of 12-, 16- or 32-bit entries), ending
+    // with 0x0FFFFFFF at an end-of-chain mark or 0 where the chain breaks; nothing on a
+    // read error.
     std::optional<std::vector<uint32_t>> getClusterForSector_withReservedCount_andvolStart(uint32_t firstCluster,
                                                                                         uint32_t reservedCount,
                                                                                         uint64_t volStart);
@@ -289,10 +290,12 @@ private:
     // Tests the unit for the start of a selected file type and places what it finds.
     bool carveAt(ByteView unit, uint64_t unitNumber);
     void setScanCompleted(BaseTree* branch, uint8_t state);
-    // Walks the folders below dir (each first cluster once), reading each with readFolder,
-    // which answers how many entries it added (nothing when the device failed).
+    // Walks the folders below dir (each first cluster once, from firstFolderCluster on:
+    // cluster 2 holds a FAT32 or exFAT root), reading each with readFolder, which answers
+    // how many entries it added (nothing when the device failed).
     void walkFolders(BaseTree* dir, const char* method,
-                     const std::function<std::optional<int>(BaseTree* folder)>& readFolder);
+                     const std::function<std::optional<int>(BaseTree* folder)>& readFolder,
+                     uint32_t firstFolderCluster = 3);
     // A directory's clusters read into one buffer (runs of consecutive clusters in one
     // read each), so entries are parsed across cluster boundaries; at most maxBytes.
     // Nothing on a read error, which is left in error.
@@ -306,9 +309,9 @@ private:
     bool startLostFatRoot(ByteView block, size_t offset, uint64_t sector);
     void leaveEndedFatVolumes(uint64_t sector);
     bool readFatCluster(uint64_t sector, std::vector<uint8_t>& buffer);
-    // Directory clusters and catalog nodes the quick scan has read (device sectors first to
-    // end; for clusters, sectors from heapStart, bytes of them), and whether a device sector
-    // lies in one: the sweep lists nothing twice.
+    // Directory clusters and catalog nodes the quick scan has read, and fixed FAT roots the
+    // sweep has listed (device sectors first to end; for clusters, sectors from heapStart,
+    // bytes of them), and whether a device sector lies in one: the sweep lists nothing twice.
     void rememberQuickSectors(uint64_t first, uint64_t end);
     void rememberQuickDirectory(uint64_t heapStart, uint64_t sectorsPerCluster, const std::vector<uint32_t>& clusters,
                                 uint64_t bytes);
