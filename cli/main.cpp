@@ -146,13 +146,30 @@ std::optional<Source> openSource(const std::string& path) {
     return source;
 }
 
+// The file system on the source when it is one whose files the quick scan cannot list,
+// named as its users know it ("NTFS", "ext4").
+std::optional<std::string> unreadFileSystem(const Disk& disk) {
+    const auto kind = disk.getVolumeKind();
+    if (!kind || kind->empty() || isKnownVolumeKind(kind)) return std::nullopt;
+    static const std::map<std::string, std::string> kNames{
+        {"ntfs", "NTFS"}, {"xfs", "XFS"}, {"btrfs", "Btrfs"}, {"crypto_LUKS", "LUKS"}};
+    const auto name = kNames.find(*kind);
+    return name == kNames.end() ? *kind : name->second;
+}
+
 // Scans the source; the module holds the tree afterwards. False when the scan failed.
 // Carves the ticked file types unless given other checkers.
 bool scanSource(const Source& source, const std::optional<std::string>& type, RecoveryModule& module,
                 std::optional<SelectedSigArray> checkers = std::nullopt) {
     std::string unused;
     if (!checkers) checkers = cli::checkersForScan(std::nullopt, unused);
-    const std::string scanType = type.value_or(isKnownVolumeKind(source.disk->getVolumeKind()) ? "Q" : "D");
+    std::string scanType = type.value_or(isKnownVolumeKind(source.disk->getVolumeKind()) ? "Q" : "D");
+    // Its metadata would give an empty quick scan: only the sweep is run, and said why.
+    if (const auto other = unreadFileSystem(*source.disk)) {
+        std::fprintf(stderr, "%s volume: its files are not listed; the deep scan still finds files by their contents\n",
+                     other->c_str());
+        scanType = "D";
+    }
     prepareDataFolder();
     cli::ConsoleDelegate console(stderr);
     module.setDel(&console);

@@ -9,7 +9,7 @@ packages=(
   nlohmann-json3-dev libzip-dev
   libgtest-dev libgmock-dev
   zstd
-  dosfstools mtools fdisk exfatprogs
+  dosfstools mtools fdisk exfatprogs e2fsprogs
 )
 
 missing=()
