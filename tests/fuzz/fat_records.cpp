@@ -1,4 +1,4 @@
-// Arbitrary bytes through every FAT32 and exFAT record. The input is taken both as a
+// Arbitrary bytes through every FAT and exFAT record. The input is taken both as a
 // boot sector followed by the starts of the two FATs (512 bytes in, 1024 bytes in) and as
 // a run of 32-byte directory entries. A boot sector cut short may end in
 // std::out_of_range; anything else escaping, or a bad read, is a finding.
@@ -9,6 +9,10 @@
 //   fat32-root.bin           start of a FAT32 root directory: label, long names, a deleted file
 //   fat32-root-control-names.bin  a root directory whose long name holds ESC, "\" and a line feed
 //   fat32-root-long-name-first.bin  a root without a label: long-name entries first
+//   fat16-boot-and-fats.bin  the same of the 32 MiB FAT16 fixture (tests/fixtures/fat16.img.zst)
+//   fat12-boot-and-fats.bin  the same of the FAT12 floppy fixture (tests/fixtures/fat12-floppy.img.zst)
+//   fat16-boot-65525-clusters.bin  the FAT16 one with a total-sector count past what 16-bit entries address
+//   fat12-root.bin           start of the floppy's fixed root: label, long names, folders
 //   exfat-boot.bin           exFAT main boot sector
 //   exfat-root.bin           start of an exFAT root directory (tests/fixtures/exfat-files.img.zst)
 #include <cstddef>

@@ -1,10 +1,13 @@
-// Arbitrary bytes as a small disk through the sweep's FAT32 routine: each 512-byte unit
+// Arbitrary bytes as a small disk through the sweep's FAT routine: each 512-byte unit
 // in turn, as the sweep offers them, with the bytes themselves as the device, so what a
 // unit points at (a boot sector's FATs and root, a root's guessed clusters, a folder's
 // cluster) is read back from them. Anything escaping, or a bad read, is a finding.
 //
 // Seeds (corpus/fat_scan/):
 //   fat32-16k-volume.bin                a whole 16 KiB FAT32 volume made by mkfs.fat
+//   fat12-40k-volume.bin                a whole 40 KiB FAT12 volume (mkfs.fat -F 12 -s 1 -r 16, then
+//                                       mtools): a folder, a long name, a file of 8 clusters, a deleted file
+//   fat12-40k-chain-loop.bin            the same with that file's chain turned back on itself in both FATs
 //   fat32-root.bin                      a root directory with no volume around it (a lost root)
 //   fat32-4k-sectors-boot-and-fats.bin  a boot sector of 4096-byte sectors, its FATs cut away
 #include <cstddef>
