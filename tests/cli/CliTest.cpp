@@ -100,6 +100,16 @@ TEST_F(Cli, ScanTypeDefaultsToDeepOnlyWithoutAKnownFileSystem) {
 
     const NorixRun forced = runNorix({"scan", blank.string(), "--type", "Q"}, scratch.path());
     EXPECT_NE(forced.out.find("  Quick Scan/"), std::string::npos) << forced.out;
+
+    // A file system the quick scan cannot read is named, and only swept even when asked for Q.
+    const fs::path ext4 = scratch / "linux.img";
+    const std::string make = "truncate -s 4M '" + ext4.string() + "' && mkfs.ext4 -q -F '" + ext4.string() + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const NorixRun other = runNorix({"scan", ext4.string(), "--type", "Q"}, scratch.path());
+    EXPECT_NE(other.err.find("ext4 volume: its files are not listed; the deep scan still finds files by their contents\n"),
+              std::string::npos)
+        << other.err;
+    EXPECT_EQ(other.out.find("Quick Scan"), std::string::npos) << other.out;
 }
 
 // A FAT32 volume (mkfs.fat, mtools) with one file written 2024-06-01 12:30 UTC, whose long

@@ -1,7 +1,6 @@
 // norix scan and norix recover on exFAT and HFS+ volume images (tools/make-exfat-scan-fixture.sh,
 // tools/make-hfs-fixture.sh): the file system is recognised from the image itself, the
-// quick scan lists it, and every exFAT file comes back byte-exact in its folders; a file
-// system the quick scan cannot read is named and only swept.
+// quick scan lists it, and every exFAT file comes back byte-exact in its folders.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -56,20 +55,6 @@ TEST(HfsCli, ScanDefaultsToTheQuickScanAndListsTheCatalog) {
     const auto names = existing["children"].dump();
     for (const char* name : {"Photos", "Documents", "Fill", "fragmented.bin"})
         EXPECT_NE(names.find(std::string("\"") + name + "\""), std::string::npos) << name;
-}
-
-TEST(OtherVolumeCli, AFileSystemWeDoNotReadIsNamedAndOnlySwept) {
-    test::TempHome home;
-    test::TempDir scratch;
-    const fs::path image = scratch / "linux.img";
-    const std::string make = "truncate -s 4M '" + image.string() + "' && mkfs.ext4 -q -F '" + image.string() + "'";
-    ASSERT_EQ(std::system(make.c_str()), 0);
-    const auto run = test::runNorix({"scan", image.string(), "--type", "Q", "--json"}, scratch.path());
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("ext4 volume: its files are not listed; the deep scan still finds files by their contents\n"),
-              std::string::npos)
-        << run.err;
-    EXPECT_EQ(nlohmann::json::parse(run.out)["children"][0]["name"], "Deep Scan");
 }
 
 }  // namespace

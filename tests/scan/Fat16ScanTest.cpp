@@ -4,8 +4,6 @@
 // partition table is gone.
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "scan/RecoveryModule.h"
 #include "tests/scan/ScanHelpers.h"
 
@@ -21,29 +19,6 @@ protected:
         module.recoverFromDisk_withScantType_andName_selectedPath(test::imageDisk(image, 512, "msdos"), scanType,
                                                                   "Card", std::nullopt);
     }
-
-    // Every file of the manifest below the branches (paths relative to them), deleted ones
-    // marked so; every live file, and every deleted one whose clusters are intact, saved.
-    void expectListedAndSaved(const std::string& fixture, const std::vector<const BaseTree*>& branches) {
-        std::map<std::string, const BaseTree*> nodes;
-        for (const BaseTree* branch : branches) test::collect(branch, "", nodes);
-        const auto manifest = test::manifestOf(fixture);
-        ASSERT_GT(manifest.size(), 20u);
-        std::vector<std::pair<const test::ManifestEntry*, BaseTree*>> toSave;
-        for (const auto& file : manifest) {
-            // A deleted short entry has lost its first letter, which reads as a space.
-            std::string blanked = file.path;
-            blanked[blanked.rfind('/') + 1] = ' ';
-            auto found = nodes.find(file.path);
-            if (found == nodes.end() && file.deleted) found = nodes.find(blanked);
-            ASSERT_NE(found, nodes.end()) << file.path;
-            EXPECT_EQ(found->second->fileSize, file.size) << file.path;
-            EXPECT_EQ(found->second->deleted != 0, file.deleted) << file.path;
-            if (!file.deleted || file.intact) toSave.emplace_back(&file, const_cast<BaseTree*>(found->second));
-        }
-        test::expectSavedByteExact(module, toSave, out.path());
-    }
-
     test::TempHome home;
     test::TempDir dir, out;
     RecoveryModule module;
@@ -53,9 +28,9 @@ TEST_P(Fat16Scan, TheQuickScanListsAndSavesEveryFileAndTheSweepAddsNothing) {
     scan(test::unpack(GetParam(), dir), "Q");
     EXPECT_EQ(module.dirRoot()->entry, 1);
     const BaseTree* quick = module.dirRoot()->getChildAtIndex(0);
-    expectListedAndSaved(GetParam(), {quick->getChildAtIndex(0), quick->getChildAtIndex(1)});
-    for (const auto& child : module.deepNode()->childrenArray)
-        EXPECT_EQ(child->fileName.find("Lost Partition"), std::string::npos) << child->fileName;
+    test::expectManifestListedAndSaved(module, test::manifestOf(GetParam()),
+                                       {quick->getChildAtIndex(0), quick->getChildAtIndex(1)}, out.path());
+    EXPECT_EQ(test::childNamed(module.deepNode(), "Lost Partition: Fat"), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(MkfsFat, Fat16Scan, ::testing::Values("fat12-floppy", "fat16"));
@@ -69,7 +44,7 @@ TEST_F(Fat16Scan, TheDeepScanFindsAVolumeWhosePartitionTableIsGone) {
     scan(disk, "D");
     const BaseTree* partition = test::childNamed(module.deepNode(), "Lost Partition: Fat");
     ASSERT_NE(partition, nullptr) << ::testing::PrintToString(test::childNames(module.deepNode()));
-    expectListedAndSaved("fat16", {partition});
+    test::expectManifestListedAndSaved(module, test::manifestOf("fat16"), {partition}, out.path());
 }
 
 }  // namespace

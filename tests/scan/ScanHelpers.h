@@ -79,4 +79,27 @@ inline void expectSavedByteExact(RecoveryModule& module,
     std::printf("[ numbers  ] %zu files saved and compared byte for byte\n", files.size());
 }
 
+// Expects every file of a manifest below the branches (paths relative to them; a deleted
+// short entry has lost its first letter, which reads as a space), deleted or not as the
+// manifest says; saves each live file and each deleted one still intact into out.
+inline void expectManifestListedAndSaved(RecoveryModule& module, const std::vector<ManifestEntry>& manifest,
+                                         const std::vector<const BaseTree*>& branches,
+                                         const std::filesystem::path& out) {
+    std::map<std::string, const BaseTree*> nodes;
+    for (const BaseTree* branch : branches) collect(branch, "", nodes);
+    std::vector<std::pair<const ManifestEntry*, BaseTree*>> toSave;
+    for (const auto& file : manifest) {
+        std::string blanked = file.path;
+        blanked[blanked.rfind('/') + 1] = ' ';
+        auto found = nodes.find(file.path);
+        if (found == nodes.end() && file.deleted) found = nodes.find(blanked);
+        ASSERT_NE(found, nodes.end()) << file.path;
+        EXPECT_EQ(found->second->fileType, 2) << file.path;
+        EXPECT_EQ(found->second->fileSize, file.size) << file.path;
+        EXPECT_EQ(found->second->deleted != 0, file.deleted) << file.path;
+        if (!file.deleted || file.intact) toSave.emplace_back(&file, const_cast<BaseTree*>(found->second));
+    }
+    expectSavedByteExact(module, toSave, out);
+}
+
 }  // namespace norix::test
