@@ -5,10 +5,9 @@
 //
 // Seeds (corpus/fat_scan/):
 //   fat32-16k-volume.bin                a whole 16 KiB FAT32 volume made by mkfs.fat
-//   fat12-40k-volume.bin                a whole 40 KiB FAT12 volume (mkfs.fat -F 12 -s 1 -r 16, then
-//                                       mtools): a folder, a long name, a file of 8 clusters, a deleted file
-//   fat12-40k-chain-loop.bin            the same with that file's chain, and the folder's, turned back
-//                                       on themselves in both FATs
+//   fat12-40k-chain-loop.bin            a whole 40 KiB FAT12 volume (mkfs.fat -F 12 -s 1 -r 16, then
+//                                       mtools: a folder, a long name, a file of 8 clusters, a deleted
+//                                       file) whose file and folder chains loop back in both FATs
 //   fat32-root.bin                      a root directory with no volume around it (a lost root)
 //   fat32-4k-sectors-boot-and-fats.bin  a boot sector of 4096-byte sectors, its FATs cut away
 #include <cstddef>
