@@ -94,7 +94,6 @@ inline void expectManifestListedAndSaved(RecoveryModule& module, const std::vect
         auto found = nodes.find(file.path);
         if (found == nodes.end() && file.deleted) found = nodes.find(blanked);
         ASSERT_NE(found, nodes.end()) << file.path;
-        EXPECT_EQ(found->second->fileType, 2) << file.path;
         EXPECT_EQ(found->second->fileSize, file.size) << file.path;
         EXPECT_EQ(found->second->deleted != 0, file.deleted) << file.path;
         if (!file.deleted || file.intact) toSave.emplace_back(&file, const_cast<BaseTree*>(found->second));
