@@ -531,7 +531,10 @@ int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_and
 
 // A root directory met by the sweep with no volume known: its first acceptable entry
 // must be a folder (never in a folder's own "." cluster), and the cluster size is
-// guessed. True when it is taken as the root of a volume.
+// guessed, with the root as cluster 2. The guess must put that folder where its own "."
+// entry says it is: a FAT12/16 root, which lies before cluster 2, fails this and is not
+// read with clusters that would give other files' bytes. True when it is taken as the
+// root of a volume.
 bool RecoveryModule::startLostFatRoot(ByteView block, size_t offset, uint64_t s) {
     if (startsWithDotEntries(block)) return false;
     for (; block.has(offset, kEntrySize) && !checkStart8BytesAreZero(block.sub(offset, kEntrySize));
@@ -543,7 +546,16 @@ bool RecoveryModule::startLostFatRoot(ByteView block, size_t offset, uint64_t s)
         FatBootSectors lost;
         lost.setU8SectorPerClusters(static_cast<uint8_t>(std::min<uint32_t>(checkForSPCForFat(s), 255)));
         lost.setU64RootDirectorySector(s);
-        if (lost.u8SectorPerCluster == 0 || !layoutOf(lost, blockSize)) return false;
+        const auto layout = lost.u8SectorPerCluster == 0 ? std::nullopt : layoutOf(lost, blockSize);
+        const uint32_t folder = uint32_t{named->entry.FDE2.u16FirstClusterHighWrd} << 16 |
+                                named->entry.FDE2.u16FirstClusterLowWrd;
+        std::vector<uint8_t> first(std::max<uint32_t>(blockSize, 512), 0);
+        if (!layout || folder < 2 || folder >= kEndOfChain ||
+            DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+                layout->clusterSector(folder), blockSize, diskPath(), first, 1) ||
+            !startsWithDotEntries(ByteView(first)) ||
+            (uint32_t{ByteView(first).u16le(20)} << 16 | ByteView(first).u16le(26)) != folder)  // "."'s cluster
+            return false;
         FS = lost;
         fatEntryCount = ++fatVolumesFound_;
         return true;

@@ -47,5 +47,14 @@ TEST_F(Fat16Scan, TheDeepScanFindsAVolumeWhosePartitionTableIsGone) {
     test::expectManifestListedAndSaved(module, test::manifestOf("fat16"), {partition}, out.path());
 }
 
+// Without its boot sector a fixed root cannot be placed: nothing is listed from it, rather
+// than files holding other files' bytes.
+TEST_F(Fat16Scan, ARootWithoutItsBootSectorIsNotTakenForAFat32Root) {
+    const fs::path image = test::unpack("fat16", dir);
+    test::writeBytes(image, 0, std::vector<uint8_t>(512, 0));
+    scan(image, "D");
+    EXPECT_EQ(test::childNamed(module.deepNode(), "Lost Partition: Fat"), nullptr);
+}
+
 }  // namespace
 }  // namespace norix
