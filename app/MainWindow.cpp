@@ -72,6 +72,7 @@ QWidget* MainWindow::makeStartPage() {
     QListWidget* lists[] = {partitionList, externalList, sessionList, folderList};
     for (int column = 0; column < 4; ++column) {
         grid->addWidget(headers[column], 0, column);
+        lists[column]->setWordWrap(true);
         grid->addWidget(lists[column], 1, column);
     }
     physicalButton = button("", page, "physical");
