@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTreeView>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <cmath>
 #include <ctime>
@@ -24,6 +25,9 @@
 #include "disk/DiskManager.h"
 #include "disk/Platform.h"
 #include "results/TreeClassMethod.h"
+
+// The icon set is compiled into the static library; its registration is called for by name.
+static void registerIcons() { Q_INIT_RESOURCE(icons); }
 
 namespace norix::app {
 
@@ -72,6 +76,8 @@ QString sizeText(int64_t bytes) {
 AppDelegate::AppDelegate()
     : sbw_(new MessageWindow(&window_)), dbw_(new MessageWindow(&window_)), loading_(new LoadingWindow(&window_)),
       rename_(new RenameWindow(&window_)) {
+    registerIcons();
+    window_.setWindowIcon(QIcon(":/icons/norix-recovery.svg"));
     askPath_ = [this](PathRequest request, const QString& suggested) {
         const QString home = QDir::homePath();
         switch (request) {

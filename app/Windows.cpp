@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <span>
@@ -74,6 +75,14 @@ const WindowText* find(std::span<const WindowText> table, int code) {
     return nullptr;
 }
 
+// The picture of our icon set of that name; its name in brackets where SVG pictures
+// cannot be drawn (Qt's SVG plugin missing).
+void showPicture(QLabel* label, const char* name) {
+    const QPixmap picture(QString(":/icons/%1.svg").arg(name));
+    if (picture.isNull()) label->setText(QString("[%1]").arg(name));
+    else label->setPixmap(picture.scaled(48, 48, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
 QLabel* wrapped(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setWordWrap(true);
@@ -111,7 +120,7 @@ MessageWindow::MessageWindow(QWidget* parent)
 
 void MessageWindow::showText(const WindowText& text, const QString& filledText) {
     code_ = text.code;
-    image_->setText(QString("[%1]").arg(text.image));
+    showPicture(image_, text.image);
     setWindowTitle(text.title);
     header_->setText(text.header);
     text_->setText(filledText.isEmpty() ? QString(text.text) : filledText);
@@ -139,6 +148,7 @@ LoadingWindow::LoadingWindow(QWidget* parent) : QDialog(parent), animation_(new 
     setMinimumWidth(360);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(animation_, 0, Qt::AlignHCenter);
+    text_->setAlignment(Qt::AlignCenter);
     layout->addWidget(text_, 0, Qt::AlignHCenter);
 }
 
@@ -146,7 +156,7 @@ void LoadingWindow::showCode(int code) {
     const WindowText* entry = loadingText(code);
     if (!entry) return;
     code_ = code;
-    animation_->setText(QString("[%1]").arg(entry->image));
+    showPicture(animation_, entry->image);
     text_->setText(entry->text);
     setWindowTitle("Norix Data Recovery");
     show();
