@@ -174,6 +174,7 @@ AppDelegate::~AppDelegate() {
     }
     answerCollision(RenameWindow::Skip);
     joinWorkers();
+    treeModel_.setModule(nullptr);
     if (mountFd_ >= 0) ::close(mountFd_);
     std::error_code ec;
     fs::remove_all(tempPath, ec);
@@ -369,10 +370,8 @@ void AppDelegate::startFullPerCount() {
 
     bsdPath = entry.disk->getBSDPath().value_or(entry.path);
     if (entry.disk->isImageFile()) bsdPath = fs::absolute(bsdPath).string();
-    scanType = entry.kind == DriveEntry::Physical ||
-                       (entry.kind == DriveEntry::Image && !isKnownVolumeKind(entry.disk->getVolumeKind()))
-                   ? "D"
-                   : "Q";
+    // A whole disk, or anything without a file system the quick scan knows, is swept only.
+    scanType = entry.kind == DriveEntry::Physical || !isKnownVolumeKind(entry.disk->getVolumeKind()) ? "D" : "Q";
     const std::string rootName = entry.label;
     recoveryModule_->setDiskPathWithString_withRootName(bsdPath, rootName);
     treeModel_.setModule(recoveryModule_.get());
@@ -423,7 +422,9 @@ void AppDelegate::startFullPerCount() {
 }
 
 void AppDelegate::onScanReturned() {
-    if (scanThread_.joinable()) scanThread_.join();
+    // Nothing when going home or quitting has already joined the scan and dropped it.
+    if (!scanThread_.joinable()) return;
+    scanThread_.join();
     hideHFS = false;
     saveRecovery = false;  // the automatic session is not the user's
     bsdPath = recoveryModule_->diskPath();
@@ -801,7 +802,8 @@ void AppDelegate::launchRenameWindow() {
         if (collisionAnswer_) return;
         name = collisionName_;
     }
-    // A choice for all collisions of this session answers at once.
+    // A cancelled run asks nothing more; a choice for all collisions answers at once.
+    if (saveCancelled) return answerCollision(RenameWindow::Skip);
     if (skipAll || renameALL) return answerCollision(skipAll ? RenameWindow::SkipAll : RenameWindow::RenameAll);
     log_.write("Rename Window Lauched", "launchRenameWindowWithString");
     rename_->ask(QString::fromStdString(name));
@@ -854,7 +856,8 @@ void AppDelegate::savingTimerThread() {
 }
 
 void AppDelegate::saveCompletedChanges() {
-    if (saveThread_.joinable()) saveThread_.join();
+    if (!saveThread_.joinable()) return;
+    saveThread_.join();
     savingTimer_.stop();
     saveStarted = false;
     enginePause(scanPaused);
@@ -988,7 +991,8 @@ void AppDelegate::loadRecoverySessionFromPath(const QString& path) {
 }
 
 void AppDelegate::onSessionLoaded() {
-    if (sessionThread_.joinable()) sessionThread_.join();
+    if (!sessionThread_.joinable()) return;
+    sessionThread_.join();
     std::optional<LoadedSession> session;
     {
         std::lock_guard lock(sessionMutex_);
