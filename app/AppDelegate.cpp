@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -11,6 +12,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -756,6 +758,19 @@ void AppDelegate::startSaving(bool destinationConfirmed) {
         savingPath = chosen.toStdString();
     }
     if (!destinationConfirmed && sameDriveSaving()) return getDoubleButtomWindow(201);
+    // The destination is made here, parents included, so that a run never reports
+    // success after saving nothing into a folder that could not be made.
+    fs::path made;
+    for (const auto& part : fs::absolute(savingPath).lexically_normal()) makeFolder((made /= part).string());
+    if (::access(savingPath.c_str(), W_OK | X_OK) != 0) {
+        const std::string reason = savingPath + ": " + std::strerror(errno);
+        savingPath.clear();
+        log_.write(reason, "startSaving");
+        auto* alert = new QMessageBox(QMessageBox::Warning, "Alert", "Alert", QMessageBox::Ok, &window_);
+        alert->setInformativeText(QString::fromStdString("The files cannot be saved in " + reason));
+        alert->setAttribute(Qt::WA_DeleteOnClose);
+        return alert->open();
+    }
     struct statvfs space {};
     if (::statvfs(nearestExisting(savingPath).c_str(), &space) == 0 &&
         static_cast<uint64_t>(space.f_bavail) * space.f_frsize < static_cast<uint64_t>(selectedSize)) {

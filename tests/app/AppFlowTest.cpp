@@ -129,6 +129,23 @@ private slots:
         QCOMPARE(test::readBytes(home_->dataFolder() / "UI.txt", 0, 1).front(), uint8_t(2));  // saving runs
     }
 
+    void destinationRemovedDuringSave() {
+        // A destination whose parent is missing is made whole, not left empty.
+        destination_ = home_->home() / "card" / "Recovered";
+        answers_[AppDelegate::PathRequest::SaveDestination] = QString::fromStdString(destination_.string());
+        scanToCompletion();
+        app_->treeModel().setChecked(app_->treeModel().index(0, 0), true);
+        saveChecked();
+        app_->okBtnClickedInSBW();
+        app_->savingProgressItem();
+        QTRY_VERIFY_WITH_TIMEOUT(app_->renameWindow().isVisible(), kScanTimeout);
+        fs::remove_all(destination_.parent_path());
+        app_->driveRemovedOrMounted();
+        QTRY_COMPARE_WITH_TIMEOUT(app_->SBWCode, 120, kScanTimeout);
+        app_->okBtnClickedInSBW();
+        QCOMPARE(app_->SBWCode, 109);
+    }
+
     void stopMidScan() {
         app_->openSource(QString::fromStdString(image_.string()));
         app_->stopClicked();
