@@ -145,6 +145,7 @@ AppDelegate::AppDelegate()
     connect(this, &AppDelegate::savingThreadDone, this, &AppDelegate::saveCompletedChanges, Qt::QueuedConnection);
     connect(this, &AppDelegate::collisionWaiting, this, &AppDelegate::launchRenameWindow, Qt::QueuedConnection);
     connect(this, &AppDelegate::sessionThreadDone, this, &AppDelegate::onSessionLoaded, Qt::QueuedConnection);
+    connect(this, &AppDelegate::sessionWritten, this, &AppDelegate::onSessionWritten, Qt::QueuedConnection);
 
     // Devices coming and going: the mount table signals a change as an exceptional
     // condition; device nodes appear in and vanish from /dev.
@@ -653,8 +654,7 @@ void AppDelegate::yesBtnClickedDBW() {
         pausebtnClicked();  // resumes, so the engine reaches its stop test
         return getLoadingWindow(4);
     case 206:
-        if (saveRecoverySession()) return getSingleButtonWindow(102);
-        goToHome = exitAPP = false;
+        if (!saveRecoverySession()) goToHome = exitAPP = false;
         return;
     case 207: return quit();
     }
@@ -956,29 +956,51 @@ void AppDelegate::driveRemovedOrMounted() {
 // --- sessions ---
 
 bool AppDelegate::saveRecoverySession() {
-    if (!recoveryModule_ || !recoveryModule_->dirRoot()) return false;
+    const BaseTree* root = recoveryModule_ ? recoveryModule_->dirRoot() : nullptr;
+    if (!root) return false;
     QString path = ask(PathRequest::SessionToSave,
                        QString::fromStdString(RecoverySession::defaultFileName(std::time(nullptr))));
     if (path.isEmpty()) return false;
     if (!path.endsWith(QString(".") + RecoverySession::kExtension)) path += QString(".") + RecoverySession::kExtension;
     log_.write(path.toStdString(), "saveRecoverySessionAtPath");
     getLoadingWindow(1);
+    if (sessionThread_.joinable()) sessionThread_.join();
     const SessionHeader header{1, static_cast<uint8_t>(scanAborted ? 1 : 0), static_cast<uint8_t>(isSpecialScan)};
-    const auto failure = RecoverySession::saveRecoverySessionAtPath(path.toStdString(), header, bsdPath,
-                                                                    *recoveryModule_->dirRoot(), recoveryModule_->treeLock());
+    // Written on its own thread while the loading window shows; window 102 follows.
+    sessionThread_ = std::thread([this, file = path.toStdString(), header, device = bsdPath, root] {
+        auto failure = RecoverySession::saveRecoverySessionAtPath(file, header, device, *root,
+                                                                  recoveryModule_->treeLock());
+        {
+            std::lock_guard lock(sessionMutex_);
+            sessionFailure_ = std::move(failure);
+        }
+        emit sessionWritten();
+    });
+    return true;
+}
+
+void AppDelegate::onSessionWritten() {
+    if (!sessionThread_.joinable()) return;
+    sessionThread_.join();
     removeLoadWindow();
+    std::optional<std::string> failure;
+    {
+        std::lock_guard lock(sessionMutex_);
+        failure.swap(sessionFailure_);
+    }
     if (failure) {
         log_.write(*failure, "saveRecoverySessionInHandle");
-        return false;
+        goToHome = exitAPP = false;
+        return;
     }
     saveRecovery = true;
     setButtonDisableForRespectiveView();
-    return true;
+    getSingleButtonWindow(102);
 }
 
 void AppDelegate::openRecoverySession() {
     if (window_.page() == MainWindow::kResultsPage) {
-        if (scanCompleted && !saveRecovery && saveRecoverySession()) getSingleButtonWindow(102);
+        if (scanCompleted && !saveRecovery) saveRecoverySession();
         return;
     }
     if (const QString path = ask(PathRequest::SessionToOpen); !path.isEmpty()) loadRecoverySessionFromPath(path);

@@ -130,6 +130,7 @@ signals:
     void savingThreadDone();
     void collisionWaiting();
     void sessionThreadDone();
+    void sessionWritten();
 
 private:
     void homeInitValues();
@@ -160,7 +161,9 @@ private:
     void answerCollision(int answer);
     void cancelSaving(bool sourceGone);
     // Sessions.
+    // Asks where and starts writing the session; false when the user cancelled.
     bool saveRecoverySession();
+    void onSessionWritten();
     void loadRecoverySessionFromPath(const QString& path);
     void onSessionLoaded();
     void quit();
@@ -192,9 +195,10 @@ private:
     std::string collisionName_;
     std::optional<CollisionAnswer> collisionAnswer_;
     bool summaryAfterWindow_ = false;
-    // A session read on its own thread.
+    // A session read or written on its own thread.
     std::mutex sessionMutex_;
     std::optional<LoadedSession> loadedSession_;
+    std::optional<std::string> sessionFailure_;
     QSocketNotifier* mountNotifier_ = nullptr;
     int mountFd_ = -1;
     QFileSystemWatcher deviceWatcher_;

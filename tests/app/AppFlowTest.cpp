@@ -173,7 +173,7 @@ private slots:
         app_->yesBtnClickedDBW();
         QCOMPARE(app_->DBWCode, 206);
         app_->yesBtnClickedDBW();
-        QCOMPARE(app_->SBWCode, 102);
+        QTRY_COMPARE_WITH_TIMEOUT(app_->SBWCode, 102, kScanTimeout);
         QCOMPARE(quit.count(), 0);
         app_->okBtnClickedInSBW();
         QCOMPARE(quit.count(), 1);
