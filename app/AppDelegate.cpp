@@ -108,7 +108,8 @@ AppDelegate::AppDelegate()
 
     MainWindow& w = window_;
     connect(&w, &MainWindow::closeRequested, this, [this] {
-        if (!checkForInformationWindowOpen() && !rename_->isVisible()) applicationShouldTerminate();
+        if (!checkForInformationWindowOpen() && !rename_->isVisible() && !(fileTypes_ && fileTypes_->isVisible()))
+            applicationShouldTerminate();
     });
     connect(w.homeButton, &QPushButton::clicked, this, &AppDelegate::homeBtnClicked);
     connect(w.sessionButton, &QPushButton::clicked, this, &AppDelegate::openRecoverySession);
@@ -277,6 +278,8 @@ void AppDelegate::fillColumn(QListWidget* list, DriveEntry::Kind kind) {
                         .arg(QString::fromStdString(entry.disk->getBSDPath().value_or("")),
                              sizeText(static_cast<int64_t>(entry.disk->getDiskSize())));
         auto* item = new QListWidgetItem(text, list);
+        if (entry.disk && (entry.kind == DriveEntry::Physical || entry.disk->isRemovable()))
+            item->setIcon(QIcon(":/icons/USB Disk.svg"));
         item->setData(Qt::UserRole, static_cast<int>(index));
     }
 }
