@@ -22,6 +22,7 @@ FileTypesWindow::FileTypesWindow(SigCatalogue& catalogue, QWidget* parent)
     setWindowTitle("File Types");
     resize(560, 640);
     tree_->setHeaderLabels({"File type", "Extension"});
+    tree_->setColumnWidth(0, 340);
     category_->setEditable(true);
     unit_->addItems({"KB", "MB", "GB", "TB"});
     unit_->setCurrentText("MB");

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(outDir);
     QStringList written;
     const auto save = [&](QWidget& widget, const QString& name) {
-        if (qobject_cast<QDialog*>(&widget)) widget.adjustSize();
+        if (qobject_cast<QDialog*>(&widget) && !qobject_cast<norix::app::FileTypesWindow*>(&widget)) widget.adjustSize();
         const QString path = outDir + "/" + name + ".png";
         if (widget.grab().save(path)) written << path;
     };
