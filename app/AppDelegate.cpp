@@ -917,16 +917,21 @@ void AppDelegate::cancelSaving(bool sourceGone) {
 // --- devices coming and going ---
 
 void AppDelegate::driveRemovedOrMounted() {
-    if (scanRunning() && recoveryModule_ && recoveryModule_->fileSystemCode() == kApfs) return;
+    std::string rootName;
+    uint8_t rootEntry = 0;
+    if (recoveryModule_) {
+        std::shared_lock lock(recoveryModule_->treeLock());
+        if (const BaseTree* root = recoveryModule_->dirRoot()) {
+            rootName = root->fileName;
+            rootEntry = root->entry;
+        }
+    }
+    // An APFS scan reads a container whose volumes come and go with it.
+    if (scanRunning() && rootEntry == kApfs) return;
     log_.write("mount table changed", "driveRemovedOrMounted");
     const auto disks = refreshDisks();
     if (window_.page() != MainWindow::kResultsPage || !recoveryModule_) return driveLoad();
 
-    std::string rootName;
-    {
-        std::shared_lock lock(recoveryModule_->treeLock());
-        if (const BaseTree* root = recoveryModule_->dirRoot()) rootName = root->fileName;
-    }
     bool sourcePresent;
     std::error_code ec;
     if (sourceDisk_ && sourceDisk_->isImageFile()) {
