@@ -790,9 +790,11 @@ void AppDelegate::startSaving(bool destinationConfirmed) {
     savingTimer_.start(1000);
     saveStarted = true;
     enginePause(true);
+    saveReport_ = {};
     saveThread_ = std::thread([this, path = savingPath] {
         try {
-            recoveryModule_->startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(
+            // Read by the UI thread once it has joined this one.
+            saveReport_ = recoveryModule_->startSavingWithSavingPath_withSavingFileCount_andSavingSize_boolForStop(
                 path, savedFile, savedSize, saveCancelled, [this](const std::string& name) { return askCollision(name); });
         } catch (const std::exception& e) {
             log_.write(e.what(), "savingProgressItem");
@@ -898,8 +900,15 @@ void AppDelegate::saveCompletedUIChanges() {
     summaryAfterWindow_ = false;
     removeLoadWindow();
     if (DBWCode != 0) noBtnClickedDBW();
+    // What was not saved is said, so a short run never reads as a full one.
+    QString notes;
+    if (saveReport_.destinationFull) notes += "\nSaving stopped: the destination is full";
+    if (saveReport_.skipped) notes += QString("\n%1 files skipped: their names were taken").arg(saveReport_.skipped);
+    if (!saveReport_.cutShort.empty())
+        notes += QString("\n%1 files cut short and removed").arg(saveReport_.cutShort.size());
     getSingleButtonWindow(109, QString("Time Elapsed: %1\nTime Remaining: %2\n%3")
-                                   .arg(durationText(saveCountTimer), durationText(0), getSavingMesage()));
+                                   .arg(durationText(saveCountTimer), durationText(0), getSavingMesage()) +
+                                   notes);
 }
 
 void AppDelegate::cancelSaving(bool sourceGone) {

@@ -195,6 +195,7 @@ private:
     std::string collisionName_;
     std::optional<CollisionAnswer> collisionAnswer_;
     bool summaryAfterWindow_ = false;
+    SaveReport saveReport_;
     // A session read or written on its own thread.
     std::mutex sessionMutex_;
     std::optional<LoadedSession> loadedSession_;
