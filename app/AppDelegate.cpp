@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QListWidget>
 #include <QMessageBox>
@@ -8,6 +9,7 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTreeView>
+#include <QUrl>
 #include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
@@ -126,6 +128,9 @@ AppDelegate::AppDelegate()
     connect(w.stopButton, &QPushButton::clicked, this, &AppDelegate::stopClicked);
     connect(w.backButton, &QPushButton::clicked, this, &AppDelegate::treeBackBtnClick);
     connect(w.recoverButton, &QPushButton::clicked, this, &AppDelegate::savingProgressItem);
+    connect(w.openFolderButton, &QPushButton::clicked, this, [this] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(savedPath)));
+    });
     for (QListWidget* list : {w.partitionList, w.externalList, w.sessionList, w.folderList, w.physicalList})
         connect(list, &QListWidget::itemClicked, this,
                 [this](QListWidgetItem* item) { setDriveSelectedView(item->data(Qt::UserRole).toInt()); });
@@ -217,6 +222,8 @@ void AppDelegate::goHome() {
     removeLoadWindow();
     homeInitValues();
     window_.showPage(MainWindow::kStartPage);
+    window_.sessionButton->setToolTip("Open Recovery Session");
+    window_.openFolderButton->setEnabled(false);
     driveLoad();
     setButtonDisableForRespectiveView();
 }
@@ -511,6 +518,8 @@ void AppDelegate::scanStartedTimeThread() {
         treeModel_.reload();
         showFoundLine();
         window_.percentageLabel->setText(QString("%1%").arg(percent));
+        // The task bar shows the window title: it carries the percentage.
+        window_.setWindowTitle(QString("Norix Data Recovery - %1%").arg(percent));
     }
     ++reloadOutlineCount;
     ++scanCountTimer;
@@ -527,6 +536,7 @@ void AppDelegate::setScanCompletedPage(const QString& state) {
     }
     showFoundLine();
     window_.sessionButton->setToolTip("Save Recovery Session");
+    window_.setWindowTitle("Norix Data Recovery");
     setScanBarVisible(false);
 }
 
@@ -883,6 +893,7 @@ void AppDelegate::saveCompletedChanges() {
     enginePause(scanPaused);
     savedPath = savingPath;
     savingPath.clear();
+    window_.openFolderButton->setEnabled(true);
     if (log_.addSavingRun() == 0) isFirstSaving = true;
     if (destinationRemoved) {
         summaryAfterWindow_ = true;

@@ -122,6 +122,8 @@ QWidget* MainWindow::makeResultsPage() {
     stopButton = button("Stop", page, "stop");
     backButton = button("Back", page, "back");
     recoverButton = button("Recover", page, "recover");
+    openFolderButton = button("Show Recovered Files", page, "openFolder");
+    openFolderButton->setEnabled(false);
     treeView = new QTreeView(page);
     treeView->setUniformRowHeights(true);
     auto* lines = new QVBoxLayout;
@@ -137,6 +139,7 @@ QWidget* MainWindow::makeResultsPage() {
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(backButton);
     bottom->addStretch();
+    bottom->addWidget(openFolderButton);
     bottom->addWidget(recoverButton);
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(top);

@@ -52,6 +52,7 @@ public:
     QPushButton* stopButton;
     QPushButton* backButton;
     QPushButton* recoverButton;
+    QPushButton* openFolderButton;
     QTreeView* treeView;
 
 signals:
