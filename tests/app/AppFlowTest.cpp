@@ -165,6 +165,15 @@ private slots:
         QCOMPARE(app_->window().page(), MainWindow::kResultsPage);
     }
 
+    void sourceRemovedDuringScan() {
+        app_->openSource(QString::fromStdString(image_.string()));
+        app_->pausebtnClicked();  // held before its first file, however fast the machine
+        fs::remove(image_);
+        app_->driveRemovedOrMounted();
+        QTRY_COMPARE_WITH_TIMEOUT(app_->SBWCode, 117, kScanTimeout);
+        QVERIFY(app_->scanAborted);
+    }
+
     void quitWithUnsavedResults() {
         QSignalSpy quit(app_.get(), &AppDelegate::quitConfirmed);
         scanToCompletion();
@@ -191,7 +200,8 @@ private slots:
         const auto session = std::find_if(entries.begin(), entries.end(),
                                           [](const DriveEntry& entry) { return entry.kind == DriveEntry::Session; });
         QVERIFY(session != entries.end());
-        app_->setDriveSelectedView(static_cast<int>(session - entries.begin()));
+        const int sessionEntry = static_cast<int>(session - entries.begin());
+        app_->setDriveSelectedView(sessionEntry);
         QCOMPARE(app_->window().scanButton->text(), QString("Load"));
         app_->scanClicked();
         QCOMPARE(app_->loadingCode(), 6);
@@ -214,6 +224,14 @@ private slots:
         QCOMPARE(app_->SBWCode, 118);
         app_->okBtnClickedInSBW();
         QCOMPARE(app_->SBWCode, 109);
+        app_->okBtnClickedInSBW();
+
+        // Loaded again without its device: the tree is shown and window 122 says why.
+        app_->homeBtnClicked();
+        app_->setDriveSelectedView(sessionEntry);
+        app_->scanClicked();
+        QTRY_COMPARE_WITH_TIMEOUT(app_->SBWCode, 122, kScanTimeout);
+        QVERIFY(app_->treeModel().index(0, 0).isValid());
     }
 };
 
