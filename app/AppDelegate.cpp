@@ -200,7 +200,7 @@ QString AppDelegate::ask(PathRequest request, const QString& suggested) { return
 
 void AppDelegate::homeInitValues() {
     scanStarted = scanCompleted = scanAborted = scanPaused = false;
-    saveRecovery = isSpecialScan = goToHome = exitAPP = hideHFS = false;
+    saveRecovery = isSpecialScan = goToHome = exitAPP = false;
     DiskRemoved = false;
     saveCancelled = saveStarted = false;
     savingCompleted = true;
@@ -438,7 +438,6 @@ void AppDelegate::onScanReturned() {
     // Nothing when going home or quitting has already joined the scan and dropped it.
     if (!scanThread_.joinable()) return;
     scanThread_.join();
-    hideHFS = false;
     saveRecovery = false;  // the automatic session is not the user's
     bsdPath = recoveryModule_->diskPath();
     progressTimer_.stop();

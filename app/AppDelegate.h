@@ -53,7 +53,6 @@ public:
     ~AppDelegate() override;
     MainWindow& window() { return window_; }
     TreeModel& treeModel() { return treeModel_; }
-    const AppLog& log() const { return log_; }
     // Replaces the file choosers (tests and the picture tool answer by themselves).
     void setPathAsker(PathAsker asker) { askPath_ = std::move(asker); }
 
@@ -102,7 +101,6 @@ public:
     std::atomic<bool> scanStarted{false}, scanCompleted{false}, scanAborted{false}, scanPaused{false};
     bool saveRecovery = false, isSpecialScan = false, goToHome = false, exitAPP = false, isFirstSaving = false;
     std::atomic<bool> DiskRemoved{false};
-    bool hideHFS = false;
     int64_t scanCountTimer = 0, scanPrevCountTimer = 0, scanPrevPercentage = -1, scanTimeRemaining = 0;
     int reloadOutlineCount = 9;
     std::string tempPath;

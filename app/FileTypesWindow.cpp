@@ -158,7 +158,6 @@ bool FileTypesWindow::addClicked() {
 }
 
 void FileTypesWindow::runAlertWithMessage(const QString& message) {
-    lastAlert_ = message;
     auto* alert = new QMessageBox(QMessageBox::Warning, "Alert", "Alert", QMessageBox::Ok, this);
     alert->setInformativeText(message);
     alert->setAttribute(Qt::WA_DeleteOnClose);

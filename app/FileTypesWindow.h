@@ -28,9 +28,6 @@ public:
     void addFromSampleFile(const QString& path);
     // Adds the form's type; false after showing why not.
     bool addClicked();
-    QTreeWidget& tree() { return *tree_; }
-    // The last alert shown ("" when none).
-    QString lastAlert() const { return lastAlert_; }
 
 private:
     void runAlertWithMessage(const QString& message);
@@ -45,7 +42,6 @@ private:
     QComboBox* category_;
     QLineEdit *name_, *extension_, *signature_, *offset_, *maximumSize_;
     QComboBox* unit_;
-    QString lastAlert_;
     bool redrawing_ = false;
 };
 

@@ -119,7 +119,6 @@ MessageWindow::MessageWindow(QWidget* parent)
 }
 
 void MessageWindow::showText(const WindowText& text, const QString& filledText) {
-    code_ = text.code;
     showPicture(image_, text.image);
     setWindowTitle(text.title);
     header_->setText(text.header);
@@ -134,7 +133,6 @@ void MessageWindow::showText(const WindowText& text, const QString& filledText) 
 
 void MessageWindow::setText(const QString& text) { text_->setText(text); }
 QString MessageWindow::text() const { return text_->text(); }
-QString MessageWindow::header() const { return header_->text(); }
 
 void MessageWindow::reject() {
     // Escape or the close box: a two-button window is closed without an answer; a
@@ -162,7 +160,6 @@ void LoadingWindow::showCode(int code) {
     show();
 }
 
-QString LoadingWindow::text() const { return text_->text(); }
 
 RenameWindow::RenameWindow(QWidget* parent) : QDialog(parent), question_(wrapped(this)), name_(new QLineEdit(this)) {
     setWindowModality(Qt::ApplicationModal);

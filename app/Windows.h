@@ -34,8 +34,6 @@ public:
     void showText(const WindowText& text, const QString& filledText);
     void setText(const QString& text);
     QString text() const;
-    QString header() const;
-    int code() const { return code_; }
 
 signals:
     void firstClicked();
@@ -46,7 +44,6 @@ protected:
     void reject() override;
 
 private:
-    int code_ = 0;
     QLabel* image_;
     QLabel* header_;
     QLabel* text_;
@@ -61,7 +58,6 @@ public:
     explicit LoadingWindow(QWidget* parent);
     void showCode(int code);
     int code() const { return code_; }
-    QString text() const;
 
 protected:
     void reject() override {}  // only the controller closes it
