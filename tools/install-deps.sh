@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   zstd
   dosfstools mtools fdisk exfatprogs e2fsprogs
+  qt6-base-dev
 )
 
 missing=()
