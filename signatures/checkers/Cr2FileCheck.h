@@ -1,11 +1,11 @@
 #pragma once
 // Canon CR2 raw images: the first and the last IFD of the chain.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class Cr2FileCheck : public Checker {
+class Cr2FileCheck : public RawChecker {
 public:
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,
