@@ -1,5 +1,8 @@
 #include "signatures/checkers/CrwFileCheck.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace norix {
 
 namespace {
@@ -7,13 +10,15 @@ namespace {
 constexpr uint64_t kHeapLimit = 20971520;  // 20 MiB
 constexpr uint32_t kLargestHeader = 512;
 constexpr uint16_t kMaxRecords = 1024;
+constexpr size_t kSearchChunk = 65536;
 constexpr size_t kRecordSize = 10;  // type u16, size u32, offset u32 (little-endian)
 constexpr uint16_t kFullSizeJpeg = 0x2007;
 constexpr uint16_t kLocationMask = 0xC000, kInHeap = 0x0000, kTypeMask = 0x3FFF;
 
 // The CIFF root heap fills the file from the end of the header: its records' data, then
 // their table (a count and 10-byte records), then the table's offset in the heap as the
-// file's last four bytes. The table is found as the first place where that holds.
+// file's last four bytes. The table is found as the first place where that holds, within
+// 20 MiB and the device.
 struct Heap {
     uint64_t tableAt = 0;
     uint16_t records = 0;
@@ -21,16 +26,21 @@ struct Heap {
 };
 
 std::optional<Heap> findTable(DeviceWindow& device, uint64_t heapStart) {
-    for (uint64_t at = heapStart; at < heapStart + kHeapLimit; ++at) {
-        const auto count = device.bytesAt(at, 2);
-        if (!count) return std::nullopt;
-        const uint16_t records = RawImageFormat::twoByteReadInCaseOfLittleEndian_position(*count, 1);
-        if (records == 0 || records > kMaxRecords) continue;
-        const uint64_t linkAt = at + 2 + kRecordSize * records;
-        const auto link = device.bytesAt(linkAt, 4);
-        if (!link) return std::nullopt;
-        if (RawImageFormat::fourByteReadInCaseOfLittleEndian_position(*link, 3) != at - heapStart) continue;
-        return Heap{at, records};
+    const uint64_t limit = std::min(heapStart + kHeapLimit, device.bytesToDeviceEnd().value_or(UINT64_MAX));
+    std::vector<uint8_t> chunk;  // a copy: reading a candidate's link moves the window
+    for (uint64_t chunkAt = heapStart; chunkAt < limit; chunkAt += kSearchChunk) {
+        const auto bytes = device.bytesAt(chunkAt, kSearchChunk + 1);
+        if (!bytes) return std::nullopt;
+        chunk.assign(bytes->data(), bytes->data() + bytes->size());
+        for (size_t i = 0; i < kSearchChunk && chunkAt + i < limit; ++i) {
+            const uint16_t records = RawImageFormat::twoByteReadInCaseOfLittleEndian_position(ByteView(chunk), i + 1);
+            if (records == 0 || records > kMaxRecords) continue;
+            const uint64_t at = chunkAt + i;
+            const auto link = device.bytesAt(at + 2 + kRecordSize * records, 4);
+            if (!link) return std::nullopt;
+            if (RawImageFormat::fourByteReadInCaseOfLittleEndian_position(*link, 3) == at - heapStart)
+                return Heap{at, records};
+        }
     }
     return std::nullopt;
 }

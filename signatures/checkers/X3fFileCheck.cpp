@@ -1,5 +1,6 @@
 #include "signatures/checkers/X3fFileCheck.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace norix {
@@ -22,7 +23,8 @@ struct Directory {
 };
 
 std::optional<Directory> findDirectory(DeviceWindow& device) {
-    for (uint64_t at = 0; at < kSearchLimit;) {
+    const uint64_t limit = std::min(kSearchLimit, device.bytesToDeviceEnd().value_or(kSearchLimit));
+    for (uint64_t at = 0; at < limit;) {
         const auto chunk = device.bytesAt(at, kSearchChunk + 3);
         if (!chunk) return std::nullopt;
         size_t i = 0;
@@ -48,13 +50,15 @@ std::optional<Directory> findDirectory(DeviceWindow& device) {
 
 }  // namespace
 
-// The directory ends the file; the largest image section holding a JPEG is the preview.
-// 512 bytes of slack follow.
+// The directory ends the file; it is looked for within 19 MiB and the device, and a file
+// without one is refused. The largest image section holding a JPEG is the preview. 512
+// bytes of slack follow.
 uint64_t X3fFileCheck::fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                                  uint64_t sectorNumber,
                                                                                  uint32_t blockSize,
                                                                                  const std::string& bsdPath) {
     return measureFile(sector, sectorNumber, blockSize, bsdPath, [this](TiffFile& file) -> uint64_t {
+        if (!file.head.matches(0, "FOVb")) return answer(file.device, 0);
         const auto directory = findDirectory(file.device);
         if (!directory) return answer(file.device, 0);
         FileRun preview;
