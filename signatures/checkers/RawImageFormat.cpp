@@ -346,6 +346,8 @@ uint32_t RawImageFormat::fourByteReadInCaseOfLittleEndian_position(ByteView buff
     return buffer.u32le(position - 3);
 }
 
+// The IFD chain (no sub-IFDs), IFDs and strips up to 200 MiB in: the first IFD's strip
+// is the full-size JPEG, the file ends with the last strip, at most 150 MiB in. No slack.
 uint64_t RawImageFormat::fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                                    uint64_t sectorNumber,
                                                                                    uint32_t blockSize,
@@ -353,8 +355,9 @@ uint64_t RawImageFormat::fileSizeCalculation_withSectorNumber_blockSize_andBSDPa
     return measureFile(sector, sectorNumber, blockSize, bsdPath, [this](TiffFile& file) -> uint64_t {
         TiffWalkRules rules;
         rules.subIfds = false;
+        rules.offsetLimit = kSizeLimit;
         const auto layout = walkTiff(file, rules);
-        if (!layout) return answer(file.device, 0);
+        if (!layout || layout->dataEnd > kFirstIfdLimit) return answer(file.device, 0);
         notePreview(layout->previewStrip.offset, layout->previewStrip.length);
         return answer(file.device, layout->dataEnd);
     });

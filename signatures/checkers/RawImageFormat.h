@@ -124,8 +124,8 @@ std::optional<TiffLayout> walkTiff(TiffFile& file, const TiffWalkRules& rules);
 
 class RawImageFormat : public RawChecker {
 public:
-    // The CR2-style walk: the first IFD's strip is the preview, the file ends with its
-    // last strip or tile; no slack.
+    // The walk of the IFD chain that sizes a CR2 file (Cr2FileCheck): the first IFD's
+    // strip is the preview, the file ends with its last strip or tile; no slack.
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,
                                                                        const std::string& bsdPath) override;

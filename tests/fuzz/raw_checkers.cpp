@@ -11,22 +11,10 @@
 #include <vector>
 
 #include "disk/Platform.h"
-#include "signatures/checkers/ArwFileCheck.h"
-#include "signatures/checkers/Cr2FileCheck.h"
-#include "signatures/checkers/CrwFileCheck.h"
-#include "signatures/checkers/DcrFileCheck.h"
-#include "signatures/checkers/DngFileCheck.h"
-#include "signatures/checkers/KdcK25FileCheck.h"
-#include "signatures/checkers/MrwFileCheck.h"
-#include "signatures/checkers/NefFileCheck.h"
-#include "signatures/checkers/OrfFileCheck.h"
-#include "signatures/checkers/PefFileCheck.h"
-#include "signatures/checkers/RafFileCheck.h"
+#include "signatures/SigNode.h"
+#include "signatures/SignatureCheck.h"
 #include "signatures/checkers/RawFileCheck.h"
 #include "signatures/checkers/RawImageFormat.h"
-#include "signatures/checkers/Sr2FileCheck.h"
-#include "signatures/checkers/ThreefrFileCheck.h"
-#include "signatures/checkers/X3fFileCheck.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -36,16 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<uint8_t> unit(data, data + std::min<size_t>(size, 512));
     unit.resize(512, 0);
-    std::unique_ptr<norix::Checker> checkers[] = {
-        std::make_unique<norix::RawImageFormat>(), std::make_unique<norix::Cr2FileCheck>(),
-        std::make_unique<norix::NefFileCheck>(),   std::make_unique<norix::PefFileCheck>(),
-        std::make_unique<norix::Sr2FileCheck>(),   std::make_unique<norix::DcrFileCheck>(),
-        std::make_unique<norix::KdcK25FileCheck>(), std::make_unique<norix::ThreefrFileCheck>(),
-        std::make_unique<norix::DngFileCheck>(),   std::make_unique<norix::OrfFileCheck>(),
-        std::make_unique<norix::RawFileCheck>(),   std::make_unique<norix::ArwFileCheck>(),
-        std::make_unique<norix::CrwFileCheck>(),   std::make_unique<norix::RafFileCheck>(),
-        std::make_unique<norix::MrwFileCheck>(),   std::make_unique<norix::X3fFileCheck>(),
-    };
+    // The checkers of the raw types, and the walk they share.
+    std::vector<std::shared_ptr<norix::Checker>> checkers{std::make_shared<norix::RawImageFormat>()};
+    for (const char* type : {"cr2", "nef", "pef", "sr2", "dcr", "kdc", "3fr", "dng", "orf", "raw", "arw", "crw", "raf",
+                             "mrw", "x3f"})
+        checkers.push_back(norix::SignatureCheck::searchForFileCheckWithExtension_andSigNode(type, norix::SigNode()));
     constexpr uint64_t kLargest = 209715200 + 512;
     for (uint32_t blockSize : {512u, 4096u}) {
         for (const auto& checker : checkers) {

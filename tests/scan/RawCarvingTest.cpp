@@ -6,24 +6,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "scan/RecoveryModule.h"
 #include "signatures/SigCatalogue.h"
 #include "tests/scan/ScanHelpers.h"
+#include "tests/signatures/RawManifest.h"
 
 namespace norix {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Sample {
-    std::string file, extension;
-    uint64_t end = 0, slack = 0, previewOffset = 0, previewLength = 0;
-    bool named = true;
+// A raw sample and where mcopy put it, in 512-byte units.
+struct Sample : test::RawSample {
     std::vector<uint8_t> bytes;
-    uint64_t unit = 0;  // where mcopy put it, in 512-byte units
+    uint64_t unit = 0;
 };
 
 class RawCarving : public ::testing::TestWithParam<uint64_t> {};
@@ -33,26 +30,20 @@ TEST_P(RawCarving, EachRawIsFiledUnderItsExtensionWithItsPreviewRightAfterIt) {
     test::TempDir dir;
     const fs::path fixtures = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures";
     std::vector<Sample> samples;
-    std::ifstream manifest(fixtures / "raw" / "manifest");
-    for (std::string line; std::getline(manifest, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        Sample s;
-        std::istringstream(line) >> s.file >> s.extension >> s.end >> s.slack >> s.previewOffset >> s.previewLength >>
-            s.named;
-        if (s.named) samples.push_back(s);
-    }
+    for (const auto& sample : test::rawManifest())
+        if (sample.named) samples.push_back({sample, {}, 0});
     // The MRW first: its structure claims 12 MiB of raw data, which the volume must hold.
     std::stable_partition(samples.begin(), samples.end(), [](const Sample& s) { return s.extension == "mrw"; });
     std::string make = "cd '" + dir.path().string() + "' && export MTOOLS_SKIP_CHECK=1 && " +
                        "mkfs.fat -C -s 1 disk.img 16384 >/dev/null";
     for (const auto& other : {"tags/memo.docx", "signatures/picture.png", "tags/exif-le.jpg"})
         make += " && mcopy -i disk.img '" + (fixtures / other).string() + "' ::/";
-    for (const Sample& sample : samples) make += " && mcopy -i disk.img '" + (fixtures / "raw" / sample.file).string() + "' ::/";
+    for (const Sample& sample : samples) make += " && mcopy -i disk.img '" + (test::kRawSamples / sample.file).string() + "' ::/";
     ASSERT_EQ(std::system(make.c_str()), 0);
     const fs::path image = dir / "disk.img";
     const auto disk = test::readFile(image);
     for (Sample& sample : samples) {
-        sample.bytes = test::readFile(fixtures / "raw" / sample.file);
+        sample.bytes = test::readFile(test::kRawSamples / sample.file);
         const auto at = std::search(disk.begin(), disk.end(), sample.bytes.begin(), sample.bytes.end());
         ASSERT_NE(at, disk.end()) << sample.file;
         sample.unit = static_cast<uint64_t>(at - disk.begin()) / 512;
