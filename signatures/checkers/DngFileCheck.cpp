@@ -20,7 +20,7 @@ uint64_t DngFileCheck::fileSizeCalculation_withSectorNumber_blockSize_andBSDPath
         rules.maxIfds = 12;
         rules.offsetLimit = 209715200;
         rules.onEntry = [&xmpEnd](TiffFile& tiff, ByteView entry, int ifd) {
-            if (ifd == 0 && tiff.tag(entry) == kXmp && tiff.count(entry) > 4)
+            if (ifd == 0 && tiff.tag(entry) == kXmp && !tiff.valueInEntry(entry))
                 xmpEnd = uint64_t{tiff.u32(entry, 8)} + tiff.count(entry);
         };
         const auto layout = walkTiff(file, rules);

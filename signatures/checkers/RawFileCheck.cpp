@@ -46,7 +46,7 @@ uint64_t RawFileCheck::fileSizeCalculation_withSectorNumber_blockSize_andBSDPath
         TiffWalkRules rules;
         rules.chain = rules.subIfds = false;
         rules.onEntry = [&jpegTag](TiffFile& tiff, ByteView entry, int) {
-            if (tiff.tag(entry) == kJpgFromRaw && tiff.count(entry) > 4)
+            if (tiff.tag(entry) == kJpgFromRaw && !tiff.valueInEntry(entry))
                 jpegTag = FileRun{tiff.u32(entry, 8), tiff.count(entry)};
         };
         const auto layout = walkTiff(file, rules);

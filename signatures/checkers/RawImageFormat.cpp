@@ -41,7 +41,6 @@ bool addRuns(TiffFile& file, const TiffIfd& ifd, uint16_t offsetsTag, uint16_t c
     for (size_t i = 0; i < runs; ++i) {
         if ((*starts)[i] > offsetLimit) continue;  // names no data that can be carved
         const FileRun run{(*starts)[i], (*lengths)[i]};
-        if (index == 0 && layout.stripRuns == 0) layout.firstStrip = run;
         ++layout.stripRuns;
         layout.dataEnd = std::max(layout.dataEnd, run.end());
         layout.end = std::max(layout.end, run.end());
@@ -239,6 +238,10 @@ std::optional<TiffIfd> TiffFile::ifdAt(uint64_t offset, uint16_t minEntries) {
     return ifd;
 }
 
+bool TiffFile::valueInEntry(ByteView entry) const {
+    return uint64_t{count(entry)} * RawImageFormat::scalarDataTypeValue(u16(entry, 2)) <= 4;
+}
+
 std::optional<std::vector<uint32_t>> TiffFile::values(ByteView entry, uint32_t maxCount) {
     const uint32_t n = count(entry);
     const uint32_t width = u16(entry, 2) == 3 ? 2 : 4;  // SHORT, else LONG
@@ -265,7 +268,7 @@ std::optional<uint32_t> TiffFile::value(ByteView entry) {
 std::optional<std::string> TiffFile::text(ByteView entry, size_t maxLength) {
     const uint32_t n = count(entry);
     const size_t length = std::min<size_t>(n, maxLength);
-    const std::optional<ByteView> chars = n <= 4 ? std::optional<ByteView>(entry.sub(8, length))
+    const std::optional<ByteView> chars = valueInEntry(entry) ? std::optional<ByteView>(entry.sub(8, length))
                                                  : device.bytesAt(u32(entry, 8), length);
     if (!chars) return std::nullopt;
     std::string out = chars->text(0, length);
@@ -287,10 +290,6 @@ std::optional<TiffLayout> walkTiff(TiffFile& file, const TiffWalkRules& rules) {
         layout.subIfds += isSub;
         const auto ifd = file.ifdAt(offset, rules.minEntries);
         if (!ifd) return std::nullopt;
-        if (index == 0) {
-            layout.firstIfdEntries = ifd->count;
-            layout.firstIfdEnd = ifd->end();
-        }
         layout.end = std::max(layout.end, ifd->end());
         if (!addRuns(file, *ifd, kStripOffsets, kStripByteCounts, rules.offsetLimit, layout, index) ||
             !addRuns(file, *ifd, kTileOffsets, kTileByteCounts, rules.offsetLimit, layout, index))

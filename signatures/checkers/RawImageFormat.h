@@ -81,6 +81,8 @@ public:
     uint32_t u32(ByteView view, size_t at) const;
     uint16_t tag(ByteView entry) const { return u16(entry, 0); }
     uint32_t count(ByteView entry) const { return u32(entry, 4); }
+    // Do the entry's values fit in its value field, rather than lie at its offset?
+    bool valueInEntry(ByteView entry) const;
     // The IFD at the offset with minEntries to 100 entries; nothing otherwise.
     std::optional<TiffIfd> ifdAt(uint64_t offset, uint16_t minEntries = 2);
     // The values of a SHORT or LONG entry (those of other types read as LONG), at most
@@ -96,10 +98,7 @@ public:
 struct TiffLayout {
     uint64_t dataEnd = 0;  // the end of the last strip or tile
     uint64_t end = 0;      // the end of the last strip, tile, JPEG or IFD met
-    FileRun firstStrip;    // the first IFD's first strip
     FileRun longestJpeg;   // the longest JPEG named by an IFD (0x201 offset, 0x202 length)
-    uint16_t firstIfdEntries = 0;
-    uint64_t firstIfdEnd = 0;  // the end of the first IFD's entries and next link
     int ifds = 0;              // IFDs walked
     int subIfds = 0;           // of them, sub-IFDs
     int stripRuns = 0;         // strips and tiles met
