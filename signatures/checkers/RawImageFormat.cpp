@@ -45,7 +45,10 @@ bool addRuns(TiffFile& file, const TiffIfd& ifd, uint16_t offsetsTag, uint16_t c
         layout.dataEnd = std::max(layout.dataEnd, run.end());
         layout.end = std::max(layout.end, run.end());
     }
-    if (offsetsTag != kStripOffsets || runs != 1 || (*lengths)[0] <= layout.previewStrip.length) return true;
+    // A single strip can be a JPEG preview.
+    if (offsetsTag != kStripOffsets || runs != 1 || (*starts)[0] > offsetLimit ||
+        (*lengths)[0] <= layout.previewStrip.length)
+        return true;
     bool reduced = index == 0;
     for (size_t i = 0; i < ifd.count; ++i)
         if (file.tag(ifd.entry(i)) == kNewSubfileType) reduced = reduced || (file.value(ifd.entry(i)).value_or(0) & 1);
