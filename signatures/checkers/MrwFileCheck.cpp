@@ -37,7 +37,7 @@ uint64_t MrwFileCheck::fileSizeCalculation_withSectorNumber_blockSize_andBSDPath
             const uint64_t raw = storage == 'Y' ? pixels * 3 / 2 : storage == 'R' ? pixels * 2 : 0;
             if (raw == 0) return answer(file.device, 0);
             const uint64_t end = raw + dataOffset + kBlocksStart;
-            return answer(file.device, end <= kRawLimit ? end : 0, 512);
+            return answer(file.device, raw + dataOffset <= kRawLimit ? end : 0, 512);
         }
         return answer(file.device, 0);
     });
