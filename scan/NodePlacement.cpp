@@ -357,12 +357,15 @@ bool RecoveryModule::placeCarvedFile(std::unique_ptr<BaseTree> fileDir) {
 // --- the embedded preview of a raw image ---
 
 std::unique_ptr<BaseTree> RecoveryModule::createJPGRawNode(const BaseTree& rawFile) const {
-    if (blockSize == 0 || rawFile.blockSize == 0 || rawFile.dataExtArray.empty()) return nullptr;
+    // The preview is counted in the raw file's own units (512 bytes for a carved file),
+    // whatever the device's sector size.
+    const uint32_t unit = rawFile.blockSize;
+    if (unit == 0 || rawFile.dataExtArray.empty()) return nullptr;
     // The preview must lie inside the raw file; a size running past its end is cut there.
     const auto fileStart = devicePosition(rawFile.blocksStartsAtSector, rawFile.dataExtArray.front().startBlock,
                                           rawFile.blockSize, 0);
     const auto fileEnd = fileStart ? devicePosition(*fileStart, 0, 1, rawFile.fileSize) : std::nullopt;
-    const auto previewStart = devicePosition(jpgStartSector, 0, blockSize, extraByteOffsetForJPG);
+    const auto previewStart = devicePosition(jpgStartSector, 0, unit, extraByteOffsetForJPG);
     if (!fileEnd || !previewStart || *previewStart < *fileStart || *previewStart >= *fileEnd) return nullptr;
     const uint64_t size = std::min(jpgRawSize, *fileEnd - *previewStart);
 
@@ -371,10 +374,10 @@ std::unique_ptr<BaseTree> RecoveryModule::createJPGRawNode(const BaseTree& rawFi
     uint64_t startSector = jpgStartSector;
     uint64_t offset = extraByteOffsetForJPG;
     if (offset > UINT32_MAX) {
-        startSector += offset / blockSize;
-        offset %= blockSize;
+        startSector += offset / unit;
+        offset %= unit;
     }
-    const uint64_t sectors = (size + offset + blockSize - 1) / blockSize;
+    const uint64_t sectors = (size + offset + unit - 1) / unit;
     if (size == 0 || sectors > UINT32_MAX) return nullptr;
 
     auto preview = TreeClassMethod::createNDIR();
@@ -383,7 +386,7 @@ std::unique_ptr<BaseTree> RecoveryModule::createJPGRawNode(const BaseTree& rawFi
     preview->setfileSize(size);
     preview->setblockSstartsAtSector(startSector);
     preview->setentry(6);
-    preview->setblockSize(blockSize);
+    preview->setblockSize(unit);
     TreeClassMethod::addDataExtStartBlock_blockCount_toDir(static_cast<uint32_t>(offset),
                                                            static_cast<uint32_t>(sectors), preview.get());
     return preview;

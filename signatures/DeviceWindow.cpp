@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include <unistd.h>
+
 #include "disk/DiskReader.h"
 
 namespace norix {
@@ -29,6 +31,18 @@ std::optional<ByteView> DeviceWindow::bytesAt(uint64_t position, size_t length) 
         if (!readWindowAt(position, length)) return std::nullopt;
     }
     return ByteView(std::span<const uint8_t>(window_).subspan(static_cast<size_t>(position - windowStart_), length));
+}
+
+std::optional<uint64_t> DeviceWindow::bytesToDeviceEnd() const {
+    const int fd = DiskReader::openFileToReadAtPath(bsdPath_);
+    if (fd < 0) return std::nullopt;
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    ::close(fd);
+    uint64_t start = 0;
+    if (end < 0 || __builtin_mul_overflow(sectorNumber_, uint64_t{blockSize_}, &start) ||
+        static_cast<uint64_t>(end) < start)
+        return std::nullopt;
+    return static_cast<uint64_t>(end) - start;
 }
 
 bool DeviceWindow::readWindowAt(uint64_t position, size_t length) {

@@ -24,6 +24,8 @@ public:
     // The length bytes at the file position; nothing when the device cannot be read.
     // The view lasts until the next call (bytes past the device's end read as zeros).
     std::optional<ByteView> bytesAt(uint64_t position, size_t length);
+    // The bytes from the file's start to the device's end; nothing when unknown.
+    std::optional<uint64_t> bytesToDeviceEnd() const;
 
 private:
     bool readWindowAt(uint64_t position, size_t length);

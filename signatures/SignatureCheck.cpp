@@ -67,7 +67,7 @@ constexpr CheckerEntry kCheckers[] = {
     {"pptx", make<OfficeFileXFileCheck>},
     {"raf", make<RafFileCheck>},
     {"mp3", make<Mp3FileCheck>},
-    {"arw", make<RawImageFormat>},
+    {"arw", make<ArwFileCheck>},
     {"raw", make<RawFileCheck>},
     {"3fr", make<ThreefrFileCheck>},
     {"x3f", make<X3fFileCheck>},
@@ -90,18 +90,13 @@ constexpr CheckerEntry kCheckers[] = {
 
 bool startsWithTiffOrder(ByteView unit) { return unit.matches(0, "II") || unit.matches(0, "MM"); }
 
-// The TIFF-based raw formats, an ARW image sized at once.
+// The TIFF-based raw formats; both ARW layouts are filed as "arw", whose checker tells
+// them apart when it sizes the file (and finds its preview).
 std::string_view rawImage(std::span<const uint8_t> block, uint64_t sectorNumber, uint32_t blockSize,
-                          const std::string& bsdPath, uint64_t& size) {
+                          const std::string& bsdPath) {
     const std::string_view kind = RawImageFormat::getExtensionForRawImageInBlock_ndSectorNumber_blockSize_andBSDPath(
         block, sectorNumber, blockSize, bsdPath);
-    if (kind.find("arw") == std::string_view::npos) return kind;
-    ArwFileCheck arw;
-    size = kind == "arw1" ? arw.getFileCalcultaionForARW100_withSectorNumber_blockSize_andBSDPath(block, sectorNumber,
-                                                                                                  blockSize, bsdPath)
-                          : arw.getFileCalcultaionForARW_withSectorNumber_blockSize_andBSDPath(block, sectorNumber,
-                                                                                               blockSize, bsdPath);
-    return "arw";
+    return kind == "arw1" ? "arw" : kind;
 }
 
 }  // namespace
@@ -135,7 +130,7 @@ std::string_view SignatureCheck::checkSignatureInBlock_andSectorNumber_blockSize
     if (first == 0xFF && isOneOf(unit.u8(1), {0xE3, 0xF3, 0xFA, 0xFB, 0xFD}))
         return Mp3FileCheck::isFrameHeader(unit.u32be(0)) ? "mp3" : "";
     if (unit.matches(0, "FOVb") && unit.matches(232, "SEC")) return "x3f";
-    if (startsWithTiffOrder(unit)) return rawImage(block, sectorNumber, blockSize, bsdPath, fileSizeForOfficeX);
+    if (startsWithTiffOrder(unit)) return rawImage(block, sectorNumber, blockSize, bsdPath);
     return {};
 }
 

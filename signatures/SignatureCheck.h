@@ -18,8 +18,8 @@ public:
     // The common types are told from the unit alone, without reading the device or
     // allocating; compound files, ZIP archives and TIFF-based raw images are named
     // from further sectors read from the device. For ZIP archives (and the Office
-    // documents inside them) and Sony ARW images the file's size is stored in
-    // fileSizeForOfficeX; for every other type it is left as it was.
+    // documents inside them) the file's size is stored in fileSizeForOfficeX; for every
+    // other type it is left as it was.
     static std::string_view checkSignatureInBlock_andSectorNumber_blockSize_andBSDPath_fileSizeForOfficeX(
         std::span<const uint8_t> block, uint64_t sectorNumber, uint32_t blockSize, const std::string& bsdPath,
         uint64_t& fileSizeForOfficeX);

@@ -1,15 +1,13 @@
 #pragma once
-// Canon CR2 raw images: the first and the last IFD of the chain.
+// Canon CR2 raw images: the walk of RawImageFormat, the first IFD's strip being the
+// full-size JPEG and the last strip the end of the raw data.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class Cr2FileCheck : public Checker {
+class Cr2FileCheck : public RawImageFormat {
 public:
-    uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
-                                                                       uint64_t sectorNumber, uint32_t blockSize,
-                                                                       const std::string& bsdPath) override;
     std::optional<std::string> parentKey() const override { return "cr2"; }
     uint8_t firstByteOfHeader() const override { return 0x49; }
 };

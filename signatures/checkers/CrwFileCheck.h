@@ -1,11 +1,11 @@
 #pragma once
 // Canon CRW raw images: the records of the CIFF heap.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class CrwFileCheck : public Checker {
+class CrwFileCheck : public RawChecker {
 public:
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,

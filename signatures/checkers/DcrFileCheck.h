@@ -1,11 +1,11 @@
 #pragma once
 // Kodak DCR raw images: the strips and the sub-IFD.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class DcrFileCheck : public Checker {
+class DcrFileCheck : public RawChecker {
 public:
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,

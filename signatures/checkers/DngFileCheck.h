@@ -1,11 +1,11 @@
 #pragma once
 // Digital negatives: the strips or tiles of the sub-IFDs.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class DngFileCheck : public Checker {
+class DngFileCheck : public RawChecker {
 public:
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,

@@ -1,11 +1,11 @@
 #pragma once
 // Kodak KDC and K25 raw images: strips, tiles and preview.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class KdcK25FileCheck : public Checker {
+class KdcK25FileCheck : public RawChecker {
 public:
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,

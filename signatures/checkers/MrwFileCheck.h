@@ -1,11 +1,11 @@
 #pragma once
 // Minolta MRW raw images: the sensor size in the PRD block.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class MrwFileCheck : public Checker {
+class MrwFileCheck : public RawChecker {
 public:
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,

@@ -1,11 +1,11 @@
 #pragma once
 // Nikon NEF raw images: the strips of the sub-IFDs.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class NefFileCheck : public Checker {
+class NefFileCheck : public RawChecker {
 public:
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,

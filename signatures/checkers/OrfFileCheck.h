@@ -1,11 +1,11 @@
 #pragma once
 // Olympus ORF raw images: the strips and the maker note's preview.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class OrfFileCheck : public Checker {
+class OrfFileCheck : public RawChecker {
 public:
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,

@@ -1,11 +1,11 @@
 #pragma once
 // Pentax PEF raw images: the strips and previews of the IFD chain.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class PefFileCheck : public Checker {
+class PefFileCheck : public RawChecker {
 public:
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,

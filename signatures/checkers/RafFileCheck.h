@@ -1,11 +1,11 @@
 #pragma once
 // Fujifilm RAF raw images: the header's raw-data and preview fields.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class RafFileCheck : public Checker {
+class RafFileCheck : public RawChecker {
 public:
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,

@@ -1,11 +1,11 @@
 #pragma once
 // Sony SR2 raw images: the sub-IFD's strips and preview.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class Sr2FileCheck : public Checker {
+class Sr2FileCheck : public RawChecker {
 public:
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,

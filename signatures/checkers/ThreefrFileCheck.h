@@ -1,11 +1,11 @@
 #pragma once
 // Hasselblad 3FR raw images: the strips and the sub-IFD.
 
-#include "signatures/Checker.h"
+#include "signatures/checkers/RawImageFormat.h"
 
 namespace norix {
 
-class ThreefrFileCheck : public Checker {
+class ThreefrFileCheck : public RawChecker {
 public:
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,

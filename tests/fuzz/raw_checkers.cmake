@@ -1,0 +1,1 @@
+norix_fuzz_target(raw_checkers norix_signatures)
