@@ -207,6 +207,7 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
     pause = false;
     // What the quick scan lists, kept for the sweep after it.
     quickDirectorySectors_.clear();
+    apfsQuickContainer_ = false;
     setTheDiskInModule(disk);
     if (!theDisk() || !dirRoot_) return;
     initializeValue();
