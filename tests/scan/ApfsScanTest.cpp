@@ -63,6 +63,28 @@ protected:
         return found;
     }
 
+    // Reads each file's data from the image as saving would, and compares it.
+    void expectDataByteExact(const std::vector<std::pair<const test::ManifestEntry*, BaseTree*>>& found,
+                             const fs::path& image) {
+        for (const auto& [file, node] : found) {
+            const auto data = node->getDataForFileWithBSD(image.string());
+            ASSERT_TRUE(data) << file->path;
+            test::writeFile(dir / "data.bin", *data);
+            EXPECT_EQ(test::sha256Of(dir / "data.bin"), file->sha256) << file->path;
+        }
+    }
+    // A sparse disk image holding the fixture container at the byte offset.
+    fs::path diskWithContainerAt(uint64_t offset, uint64_t tail) {
+        const fs::path container = test::unpack("apfs", dir), disk = dir / "disk.img";
+        test::writeFile(disk, {});
+        fs::resize_file(disk, offset + fs::file_size(container) + tail);
+        EXPECT_EQ(std::system(("dd if='" + container.string() + "' of='" + disk.string() + "' bs=1M seek=" +
+                               std::to_string(offset >> 20) + " conv=notrunc,sparse status=none")
+                                  .c_str()),
+                  0);
+        return disk;
+    }
+
     test::TempHome home;
     test::TempDir dir;
     Watcher watcher;
@@ -97,18 +119,12 @@ INSTANTIATE_TEST_SUITE_P(SectorSizes, ApfsVolume, ::testing::Values(512, 4096));
 // tables are then zeroed: the deep scan finds it by its superblock, reads its live tree
 // there and rebuilds it with its folders, every file reading back byte-exact.
 TEST_F(ApfsScan, AContainerOfAWipedGptDiskIsFoundByTheDeepScan) {
-    const fs::path container = test::unpack("apfs", dir), disk = dir / "disk.img";
-    const uint64_t containerBytes = fs::file_size(container), start = 2 << 20;
-    const uint64_t diskBytes = containerBytes + 2 * start;
-    test::writeFile(disk, {});
-    fs::resize_file(disk, diskBytes);
+    const uint64_t start = 2 << 20, containerBytes = uint64_t{1} << 30, diskBytes = containerBytes + 2 * start;
+    const fs::path disk = diskWithContainerAt(start, start);
     const std::string table = "printf 'label: gpt\\nstart=" + std::to_string(start / 512) + ", size=" +
                               std::to_string(containerBytes / 512) +
                               ", type=7C3457EF-0000-11AA-AA11-00306543ECAC\\n' | sfdisk -q '" + disk.string() + "'";
     ASSERT_EQ(std::system(table.c_str()), 0);
-    ASSERT_EQ(std::system(("dd if='" + container.string() + "' of='" + disk.string() +
-                           "' bs=1M seek=2 conv=notrunc,sparse status=none").c_str()),
-              0);
     test::writeBytes(disk, 0, std::vector<uint8_t>(34 * 512, 0));
     test::writeBytes(disk, diskBytes - 33 * 512, std::vector<uint8_t>(33 * 512, 0));
     scan(disk, 512, "D");
@@ -116,13 +132,27 @@ TEST_F(ApfsScan, AContainerOfAWipedGptDiskIsFoundByTheDeepScan) {
     const BaseTree* partition = test::childNamed(module->deepNode(), "Lost Partition: Apfs");
     ASSERT_NE(partition, nullptr);
     const auto manifest = test::manifestOf("apfs");
-    const auto found = expectListed(partition, nullptr, manifest);
-    for (const auto& [file, node] : found) {
-        const auto data = node->getDataForFileWithBSD(disk.string());
-        ASSERT_TRUE(data) << file->path;
-        test::writeFile(dir / "data.bin", *data);
-        EXPECT_EQ(test::sha256Of(dir / "data.bin"), file->sha256) << file->path;
-    }
+    expectDataByteExact(expectListed(partition, nullptr, manifest), disk);
+}
+
+// A container 2 TiB into a disk of 512-byte sectors, where sector numbers pass 32 bits:
+// the container's position is carried whole, and its live files read from where they lie.
+TEST_F(ApfsScan, AContainerBeyondTwoTerabytesIsReadWhereItLies) {
+    const uint64_t sector = uint64_t{1} << 32;
+    const fs::path disk = diskWithContainerAt(sector * 512, 0);
+    module = std::make_unique<RecoveryModule>();
+    module->setDiskPathWithString_withRootName(disk.string(), "Mac");
+    module->setTheDiskInModule(test::imageDisk(disk, 512));
+    TreeClassMethod::addDeepNodesInDIR(module->dirRoot());
+    module->previousBlockNumberAPFS = sector;
+    ApfsItemDict items;
+    ApfsExtentDict extents;
+    ASSERT_TRUE(module->readApfsLiveTree(sector, items, extents));
+    module->enumerateDirectoryEntryApfsItemsDict_ExtentDict_Parent_andScantType(items, extents, module->deepNode(), "D");
+    auto manifest = test::manifestOf("apfs");
+    std::erase_if(manifest, [](const auto& file) { return file.deleted; });
+    expectDataByteExact(expectListed(test::childNamed(module->deepNode(), "Lost Partition: Apfs"), nullptr, manifest),
+                        disk);
 }
 
 // The volume's superblocks (every copy, checksums made right) without the flag that says
