@@ -185,7 +185,8 @@ void RecoveryModule::walkApfsTree(uint64_t containerSector, uint64_t omapTree, O
         }
         if (depth + 1 >= kMaxTreeDepth) continue;
         for (const NodeEntry& entry : obj->getDataArray())
-            if (const auto* child = std::get_if<PointerValT>(&entry._m_val)) pending.emplace_back(child->pointer, depth + 1);
+            if (const auto* child = std::get_if<PointerValT>(&entry._m_val))
+                pending.emplace_back(child->pointer, depth + 1);
     }
 }
 
@@ -359,14 +360,16 @@ void RecoveryModule::enumerateDirectoryEntryApfsItemsDict_ExtentDict_Parent_andS
         }
         for (const auto& [id, item] : items.items)
             if (id != kRootFolder && id != kPrivateFolder && !placed.count(id))
-                ApfsTreeItem(item, items, extents, *targets, placed);
+                ApfsTreeItem_andItemsDict_ParentDict_ExtentDict_withScanType(item, items, extents, *targets,
+                                                                             placed);
     } catch (const std::exception& e) {
         log(e.what(), "enumerateDirectoryEntryApfsItemsDict");
     }
 }
 
-void RecoveryModule::ApfsTreeItem(const Item& item, const ApfsItemDict& items, const ApfsExtentDict& extents,
-                                  const ApfsTargets& targets, std::map<uint64_t, BaseTree*>& placed) {
+void RecoveryModule::ApfsTreeItem_andItemsDict_ParentDict_ExtentDict_withScanType(
+    const Item& item, const ApfsItemDict& items, const ApfsExtentDict& extents, const ApfsTargets& targets,
+    std::map<uint64_t, BaseTree*>& placed) {
     try {
         // The item and its folders up to one already placed, the volume's root, or a
         // folder never found (the chain is an orphan's); a loop of stale parents ends there too.

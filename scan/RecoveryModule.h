@@ -419,8 +419,10 @@ private:
     };
     std::optional<ApfsTargets> apfsTargets(const std::string& scanType);
     // Places the item and, first, its folders not yet placed; placed maps ids to nodes.
-    void ApfsTreeItem(const Item& item, const ApfsItemDict& items, const ApfsExtentDict& extents,
-                      const ApfsTargets& targets, std::map<uint64_t, BaseTree*>& placed);
+    void ApfsTreeItem_andItemsDict_ParentDict_ExtentDict_withScanType(const Item& item, const ApfsItemDict& items,
+                                                                     const ApfsExtentDict& extents,
+                                                                     const ApfsTargets& targets,
+                                                                     std::map<uint64_t, BaseTree*>& placed);
     std::unique_ptr<BaseTree> apfsNode(const Item& item, bool deleted, const ApfsExtentDict& extents) const;
     void addApfsRuns(BaseTree& node, const Item& item, const ApfsExtentDict& extents) const;
     uint32_t parseApfsNode(ByteView block, ApfsItemDict& items, ApfsExtentDict& extents, bool live);

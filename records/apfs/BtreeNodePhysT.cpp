@@ -80,7 +80,7 @@ std::optional<BtreeNodePhysT::Place> BtreeNodePhysT::placeOf(ByteView block, uin
     return p;
 }
 
-std::optional<NodeEntry> NodeEntry::initWithNodeEntryBlock_iterationNo_treeFlags_btn_TableSpace_btnLevel(
+std::optional<NodeEntry> NodeEntry::initWithNodeEntryBlock_iterationNo_treeFlags_btn_TableSpace_len_btnLevel(
     ByteView block, uint32_t iterationNo, uint16_t treeFlags, Nloc btnTableSpace, uint16_t btnLevel) {
     BtreeNodePhysT node;
     node.btn_flags = treeFlags;
@@ -107,7 +107,7 @@ std::optional<BtreeNodePhysT> BtreeNodePhysT::initWithBtreeNodePhysTBlock(ByteVi
     BtreeNodePhysT node = headerOf(block);
     if (node.btn_nkeys > kMaxKeys) return std::nullopt;
     for (uint32_t i = 0; i < node.btn_nkeys; ++i) {
-        auto entry = NodeEntry::initWithNodeEntryBlock_iterationNo_treeFlags_btn_TableSpace_btnLevel(
+        auto entry = NodeEntry::initWithNodeEntryBlock_iterationNo_treeFlags_btn_TableSpace_len_btnLevel(
             block, i, node.btn_flags, node.btn_table_space, node.btn_level);
         if (!entry) return std::nullopt;
         node.btn_data.push_back(std::move(*entry));

@@ -17,9 +17,9 @@ struct NodeEntry {
     JKeyT _m_j_key_t;
     JKeyBody _m_key;
     JValue _m_val;
-    // Entry i of the node; nothing when its key or value lies outside the block or
-    // its record type has no value.
-    static std::optional<NodeEntry> initWithNodeEntryBlock_iterationNo_treeFlags_btn_TableSpace_btnLevel(
+    // Entry i of the node (the table's place given whole, its offset too); nothing when
+    // its key or value lies outside the block or its record type has no value.
+    static std::optional<NodeEntry> initWithNodeEntryBlock_iterationNo_treeFlags_btn_TableSpace_len_btnLevel(
         ByteView block, uint32_t iterationNo, uint16_t treeFlags, Nloc btnTableSpace, uint16_t btnLevel);
     uint8_t getObjKeyType() const { return _m_j_key_t._m_obj_type; }
     uint64_t getObjKeyId() const { return _m_j_key_t._m_obj_id; }

@@ -1,5 +1,5 @@
-// norix scan and norix recover on exFAT, HFS+ and APFS volume images (tools/make-exfat-scan-fixture.sh,
-// tools/make-hfs-fixture.sh, tools/make-apfs-fixture.sh): the file system is recognised from the image itself, the
+// norix scan and norix recover on exFAT, HFS+ and APFS volume images
+// (tools/make-exfat-scan-fixture.sh, tools/make-hfs-fixture.sh, tools/make-apfs-fixture.sh): the file system is recognised from the image itself, the
 // quick scan lists it, and every exFAT file comes back byte-exact in its folders.
 #include <gtest/gtest.h>
 

@@ -59,9 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::deviceHolding(data, size);
     if (path.empty()) std::abort();
     auto module = fuzz::moduleOn(path);
-    module->setTheDiskInModule(std::make_shared<Disk>(
-        DiskDescription{{DiskKey::ImagePath, path}, {DiskKey::MediaSize, uint64_t{size}}, {DiskKey::MediaBlockSize, uint64_t{512}}},
-        std::vector<std::string>{}));
+    const DiskDescription device{
+        {DiskKey::ImagePath, path}, {DiskKey::MediaSize, uint64_t{size}}, {DiskKey::MediaBlockSize, uint64_t{512}}};
+    module->setTheDiskInModule(std::make_shared<Disk>(device, std::vector<std::string>{}));
     module->quickSacnForAPFS({});
 
     // The block parser on every block, then the tree of a lost container.

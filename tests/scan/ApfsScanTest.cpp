@@ -28,7 +28,9 @@ struct Watcher : RecoveryToDelegate {
     RecoveryModule* module = nullptr;
     uint32_t quickExisting = 0;
     std::vector<std::string> notices;
-    void quickCompleted() override { quickExisting = module->dirRoot()->getChildAtIndex(0)->getChildAtIndex(0)->fileCount; }
+    void quickCompleted() override {
+        quickExisting = module->dirRoot()->getChildAtIndex(0)->getChildAtIndex(0)->fileCount;
+    }
     void showNotice(const std::string& text) override { notices.push_back(text); }
 };
 
@@ -148,7 +150,8 @@ TEST_F(ApfsScan, AContainerBeyondTwoTerabytesIsReadWhereItLies) {
     ApfsItemDict items;
     ApfsExtentDict extents;
     ASSERT_TRUE(module->readApfsLiveTree(sector, items, extents));
-    module->enumerateDirectoryEntryApfsItemsDict_ExtentDict_Parent_andScantType(items, extents, module->deepNode(), "D");
+    module->enumerateDirectoryEntryApfsItemsDict_ExtentDict_Parent_andScantType(items, extents, module->deepNode(),
+                                                                                "D");
     auto manifest = test::manifestOf("apfs");
     std::erase_if(manifest, [](const auto& file) { return file.deleted; });
     expectDataByteExact(expectListed(test::childNamed(module->deepNode(), "Lost Partition: Apfs"), nullptr, manifest),
