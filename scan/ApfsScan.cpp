@@ -190,11 +190,13 @@ void RecoveryModule::walkApfsTree(uint64_t containerSector, uint64_t omapTree, O
     }
 }
 
-bool RecoveryModule::readApfsLiveTree(uint64_t containerSector, ApfsItemDict& items, ApfsExtentDict& extents) {
+bool RecoveryModule::readApfsLiveTree(uint64_t containerSector, ApfsItemDict& items, ApfsExtentDict& extents,
+                                      ByteView known) {
     try {
         std::vector<uint8_t> bytes(kBlock);
         if (!readApfsBlocks(containerSector, 0, bytes)) return false;
         auto newest = NxSuperblock::initWithBlock(ByteView(bytes));
+        if (!newest && !known.empty()) newest = NxSuperblock::initWithBlock(known);
         // The checkpoint area holds a copy of the superblock per checkpoint: the newest
         // valid one describes the container.
         if (newest && newest->nx_xp_desc_blocks < kMaxCheckpointBlocks) {
@@ -300,7 +302,19 @@ bool RecoveryModule::deepScanApfsBlock(ByteView block, uint64_t sector) {
     }
     previousBlockNumberAPFS = sector;
     apfsEntryCount += 1;
-    readApfsLiveTree(sector, *apfsDeepItems_, *apfsDeepExtents_);
+    if (readApfsLiveTree(sector, *apfsDeepItems_, *apfsDeepExtents_)) return true;
+    // A copy from the checkpoint ring, the container's first block being damaged: the
+    // container starts as many blocks before it as the copy lies into the container,
+    // when its live tree can be read from there.
+    const auto copy = NxSuperblock::initWithBlock(block);
+    if (!copy || copy->nx_xp_desc_blocks == 0 || copy->nx_xp_desc_blocks >= kMaxCheckpointBlocks) return true;
+    const uint64_t into = copy->nx_xp_desc_base +
+                          (uint64_t{copy->nx_xp_desc_index} + copy->nx_xp_desc_len + copy->nx_xp_desc_blocks - 1) %
+                              copy->nx_xp_desc_blocks;
+    const uint64_t perBlock = kBlock / blockSize;
+    if (into <= sector / perBlock &&
+        readApfsLiveTree(sector - into * perBlock, *apfsDeepItems_, *apfsDeepExtents_, block))
+        previousBlockNumberAPFS = sector - into * perBlock;
     return true;
 }
 

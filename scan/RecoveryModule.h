@@ -258,8 +258,10 @@ public:
                                                                              ApfsExtentDict& extents);
     // Reads the live file-system trees of the container starting at the device sector
     // (its newest valid checkpoint, object maps and volume superblocks) into the
-    // dictionaries; false when they cannot be read.
-    bool readApfsLiveTree(uint64_t containerSector, ApfsItemDict& items, ApfsExtentDict& extents);
+    // dictionaries; false when they cannot be read. known: a superblock of the container
+    // met elsewhere, for when its first block is damaged.
+    bool readApfsLiveTree(uint64_t containerSector, ApfsItemDict& items, ApfsExtentDict& extents,
+                          ByteView known = {});
     // The deep scan's step for a whole 4 KiB block at a device sector: true when it
     // was an APFS structure taken (or one the quick scan read).
     bool deepScanApfsBlock(ByteView block, uint64_t sector);

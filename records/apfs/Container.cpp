@@ -21,6 +21,8 @@ std::optional<NxSuperblock> NxSuperblock::initWithBlock(ByteView block) {
     sb.nx_block_count = block.u64le(40);
     sb.nx_xp_desc_blocks = block.u32le(104);
     sb.nx_xp_desc_base = block.u64le(112);
+    sb.nx_xp_desc_index = block.u32le(136);
+    sb.nx_xp_desc_len = block.u32le(140);
     sb.nx_omap_oid = block.u64le(160);
     const uint32_t volumes = std::min<uint32_t>(block.u32le(180), 100);
     for (uint32_t i = 0; i < volumes; ++i)

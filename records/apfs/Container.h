@@ -17,6 +17,8 @@ struct NxSuperblock {
     uint64_t nx_block_count = 0;    // 40
     uint32_t nx_xp_desc_blocks = 0;  // 104: the high bit marks a tree, not a ring of blocks
     uint64_t nx_xp_desc_base = 0;   // 112
+    uint32_t nx_xp_desc_index = 0;  // 136: where this checkpoint's blocks start in the ring
+    uint32_t nx_xp_desc_len = 0;    // 140: how many there are, this superblock last
     OidT nx_omap_oid = 0;           // 160 (physical)
     std::vector<OidT> nx_fs_oid;    // 184: the volumes' superblocks (virtual), up to nx_max_file_systems (180)
     static std::optional<NxSuperblock> initWithBlock(ByteView block);

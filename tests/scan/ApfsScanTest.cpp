@@ -117,9 +117,10 @@ TEST_P(ApfsVolume, ListsEveryFileUnderItsFolderAndSavesItByteExact) {
 
 INSTANTIATE_TEST_SUITE_P(SectorSizes, ApfsVolume, ::testing::Values(512, 4096));
 
-// The container as the second partition-sized run of a GPT disk whose primary and backup
-// tables are then zeroed: the deep scan finds it by its superblock, reads its live tree
-// there and rebuilds it with its folders, every file reading back byte-exact.
+// The container as the partition of a GPT disk whose primary and backup tables are then
+// zeroed, and its own first block too: the deep scan finds it by a superblock copy in its
+// checkpoint area, places its start from there, reads its live tree and rebuilds it with
+// its folders, every file reading back byte-exact.
 TEST_F(ApfsScan, AContainerOfAWipedGptDiskIsFoundByTheDeepScan) {
     const uint64_t start = 2 << 20, containerBytes = uint64_t{1} << 30, diskBytes = containerBytes + 2 * start;
     const fs::path disk = diskWithContainerAt(start, start);
@@ -129,6 +130,7 @@ TEST_F(ApfsScan, AContainerOfAWipedGptDiskIsFoundByTheDeepScan) {
     ASSERT_EQ(std::system(table.c_str()), 0);
     test::writeBytes(disk, 0, std::vector<uint8_t>(34 * 512, 0));
     test::writeBytes(disk, diskBytes - 33 * 512, std::vector<uint8_t>(33 * 512, 0));
+    test::writeBytes(disk, start, std::vector<uint8_t>(kApfsBlockBytes, 0));
     scan(disk, 512, "D");
 
     const BaseTree* partition = test::childNamed(module->deepNode(), "Lost Partition: Apfs");
