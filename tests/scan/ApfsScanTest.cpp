@@ -7,7 +7,7 @@
 
 #include <map>
 
-#include "records/apfs/ObjPhys.h"
+#include "records/apfs/BtreeNodePhysT.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
 #include "tests/scan/ScanHelpers.h"
@@ -158,6 +158,39 @@ TEST_F(ApfsScan, AContainerBeyondTwoTerabytesIsReadWhereItLies) {
     std::erase_if(manifest, [](const auto& file) { return file.deleted; });
     expectDataByteExact(expectListed(test::childNamed(module->deepNode(), "Lost Partition: Apfs"), nullptr, manifest),
                         disk);
+}
+
+// Copies of the leaf node that holds rewritten.txt (block 229388 of the fixture) met in
+// disk order: one from an older transaction whose extents point elsewhere changes
+// nothing, one from a newer transaction replaces the run.
+TEST_F(ApfsScan, TheCopyFromTheNewestTransactionWinsWhateverTheOrderMet) {
+    const auto node = test::readBytes(test::unpack("apfs", dir), 229388 * kApfsBlockBytes, kApfsBlockBytes);
+    const uint64_t xid = ByteView(node).u64le(16);
+    auto copy = [&](uint64_t copyXid) {
+        std::vector<uint8_t> bytes = node;
+        for (int i = 0; i < 8; ++i) bytes[16 + i] = static_cast<uint8_t>(copyXid >> 8 * i);
+        const auto tree = BtreeNodePhysT::initWithBtreeNodePhysTBlock(ByteView(bytes));
+        for (uint32_t i = 0; i < tree->btn_nkeys; ++i)
+            if (std::holds_alternative<JExtentValT>(tree->btn_data[i]._m_val))
+                bytes[tree->placeOf(ByteView(node), i)->value + 9] ^= 0x40;  // the physical block, moved
+        return bytes;
+    };
+    RecoveryModule scanner;
+    ApfsItemDict items;
+    ApfsExtentDict extents;
+    auto firstRun = [&] {
+        const auto file = std::find_if(items.items.begin(), items.items.end(),
+                                       [](const auto& item) { return item.second.name == "rewritten.txt"; });
+        return extents.extents.at(file->second.private_id).begin()->second.start;
+    };
+    auto parse = [&](const std::vector<uint8_t>& bytes) {
+        scanner.deepScanForAPFS_withSize_withScanType_withItemDict_andExtentDict(ByteView(bytes), 4096, "D", items,
+                                                                                  extents);
+        return firstRun();
+    };
+    const uint64_t start = parse(node);
+    EXPECT_EQ(parse(copy(xid - 1)), start);
+    EXPECT_EQ(parse(copy(xid + 1)), start ^ (uint64_t{0x40} << 8));
 }
 
 // The volume's superblocks (every copy, checksums made right) without the flag that says
