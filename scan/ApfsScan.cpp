@@ -289,11 +289,14 @@ bool RecoveryModule::deepScanApfsBlock(ByteView block, uint64_t sector) {
     if (!checkAPFSStartBlockWithCurrentBlock(block))
         return deepScanForAPFS_withSize_withScanType_withItemDict_andExtentDict(block, kBlock, "D", *apfsDeepItems_,
                                                                                *apfsDeepExtents_) != 0;
-    const bool first = u17 == 0 && u40 == 0 && u41 == 0 && u42 == 0;
-    // A copy of the superblock of the container being collected (its checkpoints).
-    if (!first && block.u8(40) == u40 && block.u8(41) == u41 && block.u8(42) == u42) return true;
+    // A copy of the superblock of the container being collected (its checkpoints) has
+    // its identifier: two containers of one size are still two.
+    const bool first = apfsEntryCount == 0;
+    const auto uuid = block.bytes(72, apfsContainerUuid_.size());
+    if (!first && std::equal(uuid.begin(), uuid.end(), apfsContainerUuid_.begin())) return true;
     if (first && startSectorForPhysicalScan == 0) startSectorForPhysicalScan = sector;
     fillUIntForAPFSFromBuffer(block);
+    std::copy(uuid.begin(), uuid.end(), apfsContainerUuid_.begin());
     if (!first) {
         enumerateDirectoryEntryApfsItemsDict_ExtentDict_Parent_andScantType(*apfsDeepItems_, *apfsDeepExtents_,
                                                                             deepNode(), "D");

@@ -436,6 +436,7 @@ private:
     ApfsItemDict* apfsDeepItems_ = nullptr;
     ApfsExtentDict* apfsDeepExtents_ = nullptr;
     bool apfsQuickContainer_ = false;
+    std::array<uint8_t, 16> apfsContainerUuid_{};  // of the container the deep scan collects
 
     // The device path of the sweep in progress, kept so the per-unit work copies nothing.
     std::string sweepPath_;
