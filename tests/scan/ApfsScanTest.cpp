@@ -46,13 +46,14 @@ protected:
     }
     // Every listed node below branch by its path, and each manifest file expected there.
     std::vector<std::pair<const test::ManifestEntry*, BaseTree*>> expectListed(
-        const BaseTree* existing, const BaseTree* deleted, const std::vector<test::ManifestEntry>& manifest) {
+        const BaseTree* existing, const BaseTree* deleted, const std::vector<test::ManifestEntry>& manifest,
+        const std::vector<std::string>& deletedFound = kDeletedFound) {
         std::multimap<std::string, BaseTree*> live, gone;
         collect(existing, "", live);
         if (deleted) collect(deleted, "", gone);
         std::vector<std::pair<const test::ManifestEntry*, BaseTree*>> found;
         for (const auto& file : manifest) {
-            const bool expected = !file.deleted || std::count(kDeletedFound.begin(), kDeletedFound.end(), file.path);
+            const bool expected = !file.deleted || std::count(deletedFound.begin(), deletedFound.end(), file.path);
             const auto& where = file.deleted && deleted ? gone : live;
             EXPECT_EQ(where.count(file.path), expected ? 1u : 0u) << file.path;
             if (!expected || !where.count(file.path)) continue;
@@ -158,6 +159,28 @@ TEST_F(ApfsScan, AContainerBeyondTwoTerabytesIsReadWhereItLies) {
     std::erase_if(manifest, [](const auto& file) { return file.deleted; });
     expectDataByteExact(expectListed(test::childNamed(module->deepNode(), "Lost Partition: Apfs"), nullptr, manifest),
                         disk);
+}
+
+// The live tree read, then report.txt taken out of it, as when a file is deleted from a
+// folder that stays: it is listed in that folder, marked deleted, its data intact.
+TEST_F(ApfsScan, AnInodeTheLiveTreeNoLongerHoldsIsDeletedInsideTheFolderThatStays) {
+    const fs::path image = test::unpack("apfs", dir);
+    module = std::make_unique<RecoveryModule>();
+    module->setDiskPathWithString_withRootName(image.string(), "Mac");
+    module->setTheDiskInModule(test::imageDisk(image, 4096, "apfs"));
+    TreeClassMethod::addQuickNodesInDir(module->dirRoot());
+    ApfsItemDict items;
+    ApfsExtentDict extents;
+    ASSERT_TRUE(module->readApfsLiveTree(0, items, extents));
+    std::erase_if(items.live, [&](uint64_t id) { return items.items[id].name == "report.txt"; });
+    module->enumerateDirectoryEntryApfsItemsDict_ExtentDict_Parent_andScantType(
+        items, extents, module->dirRoot()->getChildAtIndex(0), "Q");
+    const std::string report = "/Documents/Reports/report.txt";
+    auto manifest = test::manifestOf("apfs");
+    std::erase_if(manifest, [](const auto& file) { return file.deleted; });
+    for (auto& file : manifest) file.deleted = file.path == report;
+    expectDataByteExact(
+        expectListed(module->dirRoot()->getChildAtIndex(0)->getChildAtIndex(0), nullptr, manifest, {report}), image);
 }
 
 // Copies of the leaf node that holds rewritten.txt (block 229388 of the fixture) met in
