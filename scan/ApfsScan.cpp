@@ -219,9 +219,12 @@ bool RecoveryModule::readApfsLiveTree(uint64_t containerSector, ApfsItemDict& it
             const auto superblock = ApfsSuperblock::initWithBlock(ByteView(bytes));
             if (!superblock) continue;
             if (superblock->encrypted()) {
-                log(kEncrypted + std::string(" (") + superblock->apfs_volname + ")", "readApfsLiveTree");
-                consoleLog("%s: %s\n", superblock->apfs_volname.c_str(), kEncrypted);
-                if (del) del->showNotice(superblock->apfs_volname + ": " + kEncrypted);
+                // Once per volume, though the deep scan reads the container again.
+                const std::string notice = superblock->apfs_volname + ": " + kEncrypted;
+                if (apfsNotices_.insert(notice).second) {
+                    log(notice, "readApfsLiveTree");
+                    if (del) del->showNotice(notice);
+                }
                 continue;
             }
             if (!readApfsBlocks(containerSector, superblock->apfs_omap_oid, bytes)) continue;
