@@ -1,7 +1,8 @@
 // The deep scan: a sweep of the whole device in 8 MiB chunks of 4 KiB blocks. Inside
 // each block every 512-byte unit is offered first to the file-system routines (lost
 // FAT32 and exFAT volumes) and then to the signature test, which carves files of the
-// selected types. The next chunk is read while the current one is examined.
+// selected types; a block that is an APFS tree node or container superblock is taken
+// whole first. The next chunk is read while the current one is examined.
 #include <algorithm>
 #include <cstring>
 #include <future>
