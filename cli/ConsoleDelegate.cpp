@@ -41,6 +41,11 @@ void ConsoleDelegate::setBSDPath(const std::string& path) {
     std::fprintf(out_, "Reading the APFS container at %s\n", path.c_str());
 }
 
+void ConsoleDelegate::showNotice(const std::string& text) {
+    if (progress_.terminal()) std::fprintf(out_, "\n");
+    std::fprintf(out_, "norix: %s\n", text.c_str());
+}
+
 void ConsoleDelegate::showProgress(const RecoveryModule& module) {
     const uint64_t total = module.totalSector();
     const double fraction = total ? std::min(1.0, double(module.currentSectorNumber()) / double(total)) : 0.0;

@@ -28,6 +28,7 @@ public:
     void quickCompleted() override;
     void openLoadingWindow() override;
     void setBSDPath(const std::string& path) override;
+    void showNotice(const std::string& text) override;
 
     // Called about once a second while the scan runs.
     void showProgress(const RecoveryModule& module);

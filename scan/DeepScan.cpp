@@ -1,7 +1,8 @@
 // The deep scan: a sweep of the whole device in 8 MiB chunks of 4 KiB blocks. Inside
 // each block every 512-byte unit is offered first to the file-system routines (lost
 // FAT and exFAT volumes) and then to the signature test, which carves files of the
-// selected types. The next chunk is read while the current one is examined.
+// selected types; a block that is an APFS tree node or container superblock is taken
+// whole first. The next chunk is read while the current one is examined.
 #include <algorithm>
 #include <cstring>
 #include <future>
@@ -83,7 +84,8 @@ bool isExFatUnit(ByteView unit) {
 }  // namespace
 
 int RecoveryModule::checkForFileSystem_withSize(ByteView unit, uint32_t size) {
-    if (size != kUnitBytes) return kFoundNone;  // whole-block structures (APFS) are not recognised yet
+    if (size != kUnitBytes)  // a whole 4 KiB block: an APFS tree node or container superblock
+        return magicFunctionFSTree(unit) || checkAPFSStartBlockWithCurrentBlock(unit) ? kFoundApfs : kFoundNone;
     if (unit.u8(0) == '.' && unit.u8(32) == '.' && unit.u8(33) == '.' && unit.u8(12) == 0) return kFoundFat;
     // A FAT boot sector, whatever name its formatter wrote after the jump.
     if (unit.matches(0, "\xEB\x58\x90") && unit.matches(82, "FAT32   ")) return kFoundFat;
@@ -97,11 +99,12 @@ int RecoveryModule::checkForFileSystem_withSize(ByteView unit, uint32_t size) {
 }
 
 void RecoveryModule::deepScanOnDisk_withItemDict_andextenDict(const std::shared_ptr<Disk>& disk,
-                                                              ApfsItemDict& /*items*/,
-                                                              ApfsExtentDict& /*extents*/) {
+                                                              ApfsItemDict& items, ApfsExtentDict& extents) {
     const std::string path = diskPath();
     log("Deep ScanStarted For Drive : " + path, "deepScanOnDisk");
     initializeValue();
+    apfsDeepItems_ = &items;
+    apfsDeepExtents_ = &extents;
     {
         std::unique_lock lock(treeLock());
         if (BaseTree* deep = deepNode()) deep->setscanCompleted(1);
@@ -113,6 +116,8 @@ void RecoveryModule::deepScanOnDisk_withItemDict_andextenDict(const std::shared_
     } catch (const std::exception& e) {
         log(e.what(), "deepScanOnDisk");
     }
+    apfsDeepItems_ = nullptr;
+    apfsDeepExtents_ = nullptr;
 }
 
 void RecoveryModule::sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes) {
@@ -182,6 +187,10 @@ bool RecoveryModule::examineBlock(ByteView chunk, uint64_t blockInChunk, uint64_
     // device's sector size: a 4 KiB-sector disk holds files at any 512-byte boundary.
     const uint64_t firstUnit = absoluteBlock * kUnitsPerBlock;
     currentSectorNumber_ = absoluteBlock * kBlockBytes / blockSize;
+    // A whole block is an APFS structure before its units are anything else.
+    if (blockSize <= kBlockBytes && checkForFileSystem_withSize(block, kBlockBytes) == kFoundApfs &&
+        deepScanApfsBlock(block, currentSectorNumber_))
+        return true;
     uint64_t u = 0;
     if (tillSectorReaded) {
         u = tillSectorReaded;

@@ -208,6 +208,8 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
     pause = false;
     // What the quick scan lists, kept for the sweep after it.
     quickDirectorySectors_.clear();
+    apfsQuickContainer_ = false;
+    apfsNotices_.clear();
     setTheDiskInModule(disk);
     if (!theDisk() || !dirRoot_) return;
     initializeValue();

@@ -245,6 +245,28 @@ public:
     bool checkForHFSVolumeBlocks(uint64_t sector);
     void placeLostHFSVolumes();
 
+    // --- APFS (ApfsScan.cpp) ---
+    // A 4 KiB block of a file-system tree (node type and subtype bytes), and a container
+    // superblock (type byte and its "NXSB" magic).
+    static bool magicFunctionFSTree(ByteView block);
+    static bool checkAPFSStartBlockWithCurrentBlock(ByteView block);
+    void fillUIntForAPFSFromBuffer(ByteView block);
+    // Collects the inodes and file extents of one file-system tree node into the
+    // dictionaries; answers the entries counted (inodes twice), 0 for another block.
+    uint32_t deepScanForAPFS_withSize_withScanType_withItemDict_andExtentDict(ByteView block, uint32_t size,
+                                                                             const std::string& scanType,
+                                                                             ApfsItemDict& items,
+                                                                             ApfsExtentDict& extents);
+    // Reads the live file-system trees of the container starting at the device sector
+    // (its newest valid checkpoint, object maps and volume superblocks) into the
+    // dictionaries; false when they cannot be read. known: a superblock of the container
+    // met elsewhere, for when its first block is damaged.
+    bool readApfsLiveTree(uint64_t containerSector, ApfsItemDict& items, ApfsExtentDict& extents,
+                          ByteView known = {});
+    // The deep scan's step for a whole 4 KiB block at a device sector: true when it
+    // was an APFS structure taken (or one the quick scan read).
+    bool deepScanApfsBlock(ByteView block, uint64_t sector);
+
     // --- per-scan state ---
     std::string volumeContent;
     uint32_t blockSize = 0;
@@ -393,6 +415,32 @@ private:
     // What was found and not yet placed, in the order it was met.
     std::vector<HfsItem> hfsFound_;
     std::vector<HfsVolume> hfsLostVolumes_;
+
+    // APFS steps.
+    struct ApfsTargets {
+        BaseTree* base = nullptr;     // items at the volume's root
+        BaseTree* deleted = nullptr;  // deleted items at the root (quick scan) and orphans
+        bool quick = true;
+    };
+    std::optional<ApfsTargets> apfsTargets(const std::string& scanType);
+    // Places the item and, first, its folders not yet placed; placed maps ids to nodes.
+    void ApfsTreeItem_andItemsDict_ParentDict_ExtentDict_withScanType(const Item& item, const ApfsItemDict& items,
+                                                                     const ApfsExtentDict& extents,
+                                                                     const ApfsTargets& targets,
+                                                                     std::map<uint64_t, BaseTree*>& placed);
+    std::unique_ptr<BaseTree> apfsNode(const Item& item, bool deleted, const ApfsExtentDict& extents) const;
+    void addApfsRuns(BaseTree& node, const Item& item, const ApfsExtentDict& extents) const;
+    uint32_t parseApfsNode(ByteView block, ApfsItemDict& items, ApfsExtentDict& extents, bool live);
+    bool readApfsBlocks(uint64_t containerSector, uint64_t firstBlock, std::span<uint8_t> buffer) const;
+    std::optional<uint64_t> apfsOmapLookup(uint64_t containerSector, uint64_t treeBlock, OidT oid, XidT xid) const;
+    void walkApfsTree(uint64_t containerSector, uint64_t omapTree, OidT root, XidT xid, ApfsItemDict& items,
+                      ApfsExtentDict& extents);
+    // The deep scan's dictionaries, and whether the quick scan read an APFS container at sector 0.
+    ApfsItemDict* apfsDeepItems_ = nullptr;
+    ApfsExtentDict* apfsDeepExtents_ = nullptr;
+    bool apfsQuickContainer_ = false;
+    std::array<uint8_t, 16> apfsContainerUuid_{};  // of the container the deep scan collects
+    std::set<std::string> apfsNotices_;            // told the user in this scan
 
     // The device path of the sweep in progress, kept so the per-unit work copies nothing.
     std::string sweepPath_;

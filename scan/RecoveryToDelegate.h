@@ -13,6 +13,8 @@ public:
     virtual void openLoadingWindow() {}
     virtual void increasePercentage(const std::string& percent) { (void)percent; }
     virtual void setBSDPath(const std::string& path) { (void)path; }
+    // Something about the source the user must know (an encrypted volume).
+    virtual void showNotice(const std::string& text) { (void)text; }
 };
 
 }  // namespace norix

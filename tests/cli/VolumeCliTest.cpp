@@ -1,5 +1,5 @@
-// norix scan and norix recover on exFAT and HFS+ volume images (tools/make-exfat-scan-fixture.sh,
-// tools/make-hfs-fixture.sh): the file system is recognised from the image itself, the
+// norix scan and norix recover on exFAT, HFS+ and APFS volume images
+// (tools/make-exfat-scan-fixture.sh, tools/make-hfs-fixture.sh, tools/make-apfs-fixture.sh): the file system is recognised from the image itself, the
 // quick scan lists it, and every exFAT file comes back byte-exact in its folders.
 #include <gtest/gtest.h>
 
@@ -54,6 +54,20 @@ TEST(HfsCli, ScanDefaultsToTheQuickScanAndListsTheCatalog) {
     ASSERT_EQ(existing["name"], "Existing Files");
     const auto names = existing["children"].dump();
     for (const char* name : {"Photos", "Documents", "Fill", "fragmented.bin"})
+        EXPECT_NE(names.find(std::string("\"") + name + "\""), std::string::npos) << name;
+}
+
+TEST(ApfsCli, ScanDefaultsToTheQuickScanAndListsTheVolume) {
+    test::TempHome home;
+    test::TempDir scratch;
+    const fs::path image = test::unpackFixture("apfs", scratch / "mac.img");
+    const auto run = test::runNorix({"scan", image.string(), "--json"}, scratch.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto tree = nlohmann::json::parse(run.out);
+    EXPECT_EQ(tree["entry"], 4);
+    ASSERT_EQ(tree["children"][0]["name"], "Quick Scan");
+    const auto names = tree["children"][0]["children"][0]["children"].dump();
+    for (const char* name : {"Photos", "Documents", "Fill", "fragmented.bin", "rewritten.txt"})
         EXPECT_NE(names.find(std::string("\"") + name + "\""), std::string::npos) << name;
 }
 

@@ -1,0 +1,1 @@
+norix_fuzz_target(apfs_scan norix_scan)
