@@ -64,7 +64,7 @@ TEST_F(Cli, SourcesThatCannotBeOpenedExitWithThreeAndSayWhy) {
     }
 }
 
-TEST_F(Cli, ScanPrintsTheTreeAsJsonAndLeavesTheImageUntouched) {
+TEST_F(Cli, ScanPrintsTheTreeLeavesTheImageUntouchedAndIsDeepOnlyWithoutAFileSystem) {
     const fs::path image = scratch / "sample.img";
     fs::copy_file(test::sampleImage(), image);
     const auto before = test::readFile(image);
@@ -88,16 +88,14 @@ TEST_F(Cli, ScanPrintsTheTreeAsJsonAndLeavesTheImageUntouched) {
     EXPECT_EQ(st.st_mtim.tv_sec, modified.tv_sec);
     EXPECT_EQ(st.st_mtim.tv_nsec, modified.tv_nsec);
     EXPECT_TRUE(fs::exists(home.dataFolder() / "Core.txt"));
-}
 
-TEST_F(Cli, ScanTypeDefaultsToDeepOnlyWithoutAKnownFileSystem) {
+    // Without a known file system the scan is deep only, unless asked for.
     const fs::path blank = scratch / "blank.img";
     test::writeFile(blank, std::vector<uint8_t>(1 << 20, 0x5A));
-    const NorixRun run = runNorix({"scan", blank.string()}, scratch.path());
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out.find("Quick Scan"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("  Deep Scan/"), std::string::npos) << run.out;
-
+    const NorixRun deep = runNorix({"scan", blank.string()}, scratch.path());
+    ASSERT_EQ(deep.exitCode, 0) << deep.err;
+    EXPECT_EQ(deep.out.find("Quick Scan"), std::string::npos) << deep.out;
+    EXPECT_NE(deep.out.find("  Deep Scan/"), std::string::npos) << deep.out;
     const NorixRun forced = runNorix({"scan", blank.string(), "--type", "Q"}, scratch.path());
     EXPECT_NE(forced.out.find("  Quick Scan/"), std::string::npos) << forced.out;
 }
@@ -268,26 +266,7 @@ TEST_F(Cli, RecoverSavesChosenFilesWithTheirFolders) {
     EXPECT_NE(nothing.err.find("Check any files to recover"), std::string::npos);
 }
 
-TEST_F(Cli, RecoverDeletedOnlyBringsBackTheDeletedFiles) {
-    const fs::path out = scratch / "out";
-    const NorixRun run = runNorix({"recover", test::sampleImage().string(), "--out", out.string(), "--deleted-only",
-                                 "--force"},
-                                scratch.path());
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    // IMG_0002.PNG and plans.txt stay in their folders; the Trash folder went with its two files.
-    std::vector<std::string> saved;
-    for (const auto& entry : fs::recursive_directory_iterator(out))
-        if (entry.is_regular_file()) saved.push_back(fs::relative(entry.path(), out / "sample-fat32.img").string());
-    // The sweep finds the volume again as a lost partition; the quick scan's copies are these.
-    std::erase_if(saved, [](const std::string& path) { return !path.starts_with("Quick Scan/"); });
-    std::sort(saved.begin(), saved.end());
-    EXPECT_EQ(saved, (std::vector<std::string>{"Quick Scan/Deleted Files/Trash/ ld-list.txt",
-                                               "Quick Scan/Deleted Files/Trash/old-plans.txt",
-                                               "Quick Scan/Existing Files/DCIM/100NORIX/ MG_0002.PNG",
-                                               "Quick Scan/Existing Files/Documents/ lans.txt"}));
-}
-
-TEST_F(Cli, RecoverSavesEachFileOnceUnlessAskedForEveryCopy) {
+TEST_F(Cli, RecoverSavesEachFileOnceUnlessAskedForEveryCopyAndDeletedOnlyOnAsk) {
     // The sweep carves the three pictures again under "Lost and Found": the same data
     // as the files the quick scan lists.
     const auto savedUnder = [&](const std::string& out, const std::string& branch) {
@@ -308,6 +287,20 @@ TEST_F(Cli, RecoverSavesEachFileOnceUnlessAskedForEveryCopy) {
     ASSERT_EQ(every.exitCode, 0) << every.err;
     EXPECT_EQ(every.err.find("duplicates"), std::string::npos) << every.err;
     EXPECT_EQ(savedUnder("every", "/Lost and Found/"), 3u);
+
+    const NorixRun deleted = runNorix({"recover", test::sampleImage().string(), "--out", (scratch / "deleted").string(),
+                                     "--deleted-only", "--force"}, scratch.path());
+    ASSERT_EQ(deleted.exitCode, 0) << deleted.err;
+    // IMG_0002.PNG and plans.txt stay in their folders; the Trash folder went with its two
+    // files. The quick scan's copies are these.
+    std::vector<std::string> saved;
+    for (const auto& entry : fs::recursive_directory_iterator(scratch / "deleted" / "sample-fat32.img" / "Quick Scan"))
+        if (entry.is_regular_file()) saved.push_back(fs::relative(entry.path(), scratch / "deleted").string());
+    std::sort(saved.begin(), saved.end());
+    EXPECT_EQ(saved, (std::vector<std::string>{"sample-fat32.img/Quick Scan/Deleted Files/Trash/ ld-list.txt",
+                                               "sample-fat32.img/Quick Scan/Deleted Files/Trash/old-plans.txt",
+                                               "sample-fat32.img/Quick Scan/Existing Files/DCIM/100NORIX/ MG_0002.PNG",
+                                               "sample-fat32.img/Quick Scan/Existing Files/Documents/ lans.txt"}));
 }
 
 }  // namespace

@@ -13,9 +13,7 @@ namespace fs = std::filesystem;
 
 using test::NorixRun;
 
-NorixRun norix(const std::vector<std::string>& args, const fs::path& scratch) {
-    return test::runNorix(args, scratch);
-}
+constexpr auto norix = &test::runNorix;
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
@@ -52,25 +50,22 @@ protected:
     nlohmann::json scanned;
 };
 
-TEST_F(SessionCommands, ASessionPrintsTheTreeOfItsScan) {
-    for (const auto& [original, name] : {std::pair{test::sampleImage(), "sample.img"},
-                                         {test::fixtureFolder("make-fat32-fixture.sh") / "fat32-volume.img", "fat.img"}}) {
-        SCOPED_TRACE(name);
-        const fs::path session = scanToSession(original, name);
-        const NorixRun run = norix({"session", session.string(), "--json"}, scratch.path());
-        ASSERT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_NE(run.err.find("Recovery Session Loaded: " + image.string() + " (scan completed)"), std::string::npos);
-        // The root's children are given "/" and the root's name as their path.
-        nlohmann::json expected = scanned;
-        for (auto& child : expected["children"]) child["path"] = "/" + child["path"].get<std::string>();
-        EXPECT_EQ(nlohmann::json::parse(run.out), expected);
-        fs::remove(image);
-    }
+// The session prints the tree of its scan, the root's children given "/" and the root's
+// name as their path.
+void expectPrintsItsScan(const fs::path& session, const fs::path& image, const nlohmann::json& scanned,
+                         const fs::path& scratch) {
+    const NorixRun run = norix({"session", session.string(), "--json"}, scratch);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("Recovery Session Loaded: " + image.string() + " (scan completed)"), std::string::npos);
+    nlohmann::json expected = scanned;
+    for (auto& child : expected["children"]) child["path"] = "/" + child["path"].get<std::string>();
+    EXPECT_EQ(nlohmann::json::parse(run.out), expected);
 }
 
-TEST_F(SessionCommands, RecoverFromASessionNeedsNoScanButItsDevice) {
+TEST_F(SessionCommands, ASessionPrintsItsScanAndRecoversWithNoScanButItsDevice) {
     const fs::path fixture = test::fixtureFolder("make-fat32-fixture.sh");
     const fs::path session = scanToSession(fixture / "fat32-volume.img", "fat.img");
+    expectPrintsItsScan(session, image, scanned, scratch.path());
     const fs::path out = scratch / "out";
     const NorixRun run = norix({"recover", session.string(), "--out", out.string(), "--path", "Documents", "--force"},
                           scratch.path());
@@ -119,8 +114,9 @@ TEST_F(SessionCommands, DamagedMissingAndForeignSessionsAreReported) {
     EXPECT_TRUE(foreign.out.empty());
 }
 
-TEST_F(SessionCommands, SearchAndFiltersChooseTheListedFiles) {
+TEST_F(SessionCommands, ASessionPrintsItsScanAndSearchAndFiltersChooseTheListedFiles) {
     const fs::path session = scanToSession(test::sampleImage(), "sample.img");
+    expectPrintsItsScan(session, image, scanned, scratch.path());
     std::vector<const nlohmann::json*> all;
     files(scanned, all);
     const auto printed = [&](const std::vector<std::string>& filter) {
