@@ -31,7 +31,7 @@ BaseTree* folder(BaseTree* parent, const std::string& name = "d") {
     return link(parent, T::createNDIRWithName(name));
 }
 
-TEST(Counts, RemovalTakesFilesAndFoldersOutOfEveryAncestorWithoutWrappingAndWithCountStopsBeforeDeepScan) {
+TEST(Counts, RemovalAndPruningTakeNodesOutOfEveryAncestorWithoutWrappingAndWithCountStopsBeforeDeepScan) {
     auto root = T::createRootWithName("Disk");
     BaseTree* a = folder(root.get());
     BaseTree* b = folder(a);
@@ -60,10 +60,9 @@ TEST(Counts, RemovalTakesFilesAndFoldersOutOfEveryAncestorWithoutWrappingAndWith
     BaseTree* d = folder(c);
     T::addChildCountInDIR_withCount(folder(d), 5);
     EXPECT_EQ(std::tuple(d->fileCount, c->fileCount, deep->fileCount, root->fileCount), std::tuple(5u, 5u, 0u, 0u));
-}
 
-TEST(Pruning, RemovesFoldersEmptiedBelowAndKeepsFiles) {
-    auto root = T::createRootWithName("Disk");
+    // Pruning removes folders emptied below and keeps files.
+    root = T::createRootWithName("Disk");
     folder(folder(root.get()));
     BaseTree* kept = folder(root.get());
     folder(kept);

@@ -103,9 +103,9 @@ TEST_F(SigCatalogueTest, AcceptedFormsAddUntickedUserTypesThatSurviveAReload) {
     EXPECT_EQ(table.byExtension.count("th1"), 0u);
 }
 
-// --- the shipped catalogue ---
+// --- the shipped catalogue and its tick states ---
 
-TEST_F(SigCatalogueTest, ShippedTypesAreTickedAndHaveTheirOwnCheckers) {
+TEST_F(SigCatalogueTest, ShippedTypesAreTickedHaveTheirOwnCheckersAndTickStatesSurviveAReload) {
     const auto selected = catalogue.selectedSigArray;
     EXPECT_TRUE(selected.other.empty());
     for (const auto& group : catalogue.root()->children) {
@@ -120,11 +120,8 @@ TEST_F(SigCatalogueTest, ShippedTypesAreTickedAndHaveTheirOwnCheckers) {
         }
     }
     EXPECT_EQ(selected.byExtension.size(), 32u);
-}
 
-// --- tick states ---
-
-TEST_F(SigCatalogueTest, TickStatesPropagateAndSurviveAReload) {
+    // Tick states propagate and survive a reload.
     SigNode* root = catalogue.root();
     catalogue.setTicked(catalogue.checkForFileTypeExists("png"), false);
     EXPECT_EQ(category(catalogue, "Photos")->selected, 1);
