@@ -10,19 +10,15 @@
 #include <algorithm>
 
 #include "disk/ByteView.h"
-#include "signatures/SignatureCheck.h"
-#include "tests/support/TestSupport.h"
+#include "tests/signatures/DeviceImage.h"
 
 namespace norix {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> fixture(const std::string& path) {
-    auto bytes = test::readFile(fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / path);
-    EXPECT_FALSE(bytes.empty()) << path;
-    return bytes;
-}
+using test::Device;
+const auto fixture = test::fixtureBytes;
 
 // Where a file ends by the checker's rules.
 enum class Ends {
@@ -57,40 +53,6 @@ uint64_t expectedSize(const Sample& sample, uint64_t length, uint32_t blockSize)
     }
     return 0;
 }
-
-// A device image: other data, the file at a sector boundary, then other data again.
-struct Device {
-    static constexpr uint64_t kFileAt = 3 * 4096;
-
-    Device(const std::vector<uint8_t>& file, const std::vector<uint8_t>& after) {
-        std::vector<uint8_t> bytes = fixture("tags/memo.docx");
-        bytes.resize(kFileAt, 0);
-        bytes.insert(bytes.end(), file.begin(), file.end());
-        bytes.resize((bytes.size() + 511) / 512 * 512, 0);
-        bytes.insert(bytes.end(), after.begin(), after.end());
-        test::writeFile(path, bytes);
-        unit.assign(bytes.begin() + kFileAt, bytes.begin() + kFileAt + 512);
-    }
-
-    // The extension and size the deep scan gives the hit at the file's first sector.
-    std::pair<std::string, uint64_t> hit(uint32_t blockSize, const std::string& device) const {
-        uint64_t size = 0;
-        const std::string extension(
-            SignatureCheck::checkSignatureInBlock_andSectorNumber_blockSize_andBSDPath_fileSizeForOfficeX(
-                unit, kFileAt / blockSize, blockSize, device, size));
-        if (extension.empty()) return {extension, 0};
-        if (size == 0)
-            size = SignatureCheck::searchForFileCheckWithExtension_andSigNode(extension, SigNode())
-                       ->fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(unit, kFileAt / blockSize, blockSize,
-                                                                                   device);
-        return {extension, size};
-    }
-    std::pair<std::string, uint64_t> hit(uint32_t blockSize = 512) const { return hit(blockSize, path); }
-
-    test::TempDir dir;
-    fs::path path = dir / "device.img";
-    std::vector<uint8_t> unit;
-};
 
 class CorpusTest : public testing::TestWithParam<Sample> {};
 
