@@ -89,32 +89,7 @@ TEST_F(SessionCommands, ASessionPrintsItsScanAndRecoversWithNoScanButItsDevice) 
     EXPECT_FALSE(fs::exists(scratch / "out2"));
 }
 
-TEST_F(SessionCommands, DamagedMissingAndForeignSessionsAreReported) {
-    const fs::path session = scanToSession(test::sampleImage(), "sample.img");
-    auto bytes = test::readFile(session);
-    const fs::path cut = scratch / "cut.nxdrs";
-    test::writeFile(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() / 2)));
-    const NorixRun partial = norix({"session", cut.string()}, scratch.path());
-    EXPECT_EQ(partial.exitCode, 4);
-    EXPECT_NE(partial.out.find("  Quick Scan/"), std::string::npos) << partial.out;
-    EXPECT_NE(partial.err.find("cut short"), std::string::npos) << partial.err;
-    // Saving from it saves what could be read and still reports the damage.
-    const NorixRun saved =
-        norix({"recover", cut.string(), "--out", (scratch / "out").string(), "--all"}, scratch.path());
-    EXPECT_EQ(saved.exitCode, 4) << saved.err;
-    EXPECT_TRUE(fs::exists(scratch / "out" / "sample.img" / "Quick Scan" / "Existing Files" / "Documents" / "notes.txt"));
-
-    const NorixRun missing = norix({"session", (scratch / "none.nxdrs").string()}, scratch.path());
-    EXPECT_EQ(missing.exitCode, 3);
-    EXPECT_NE(missing.err.find("File not found at path :"), std::string::npos) << missing.err;
-
-    const NorixRun foreign = norix({"session", image.string()}, scratch.path());
-    EXPECT_EQ(foreign.exitCode, 3);
-    EXPECT_NE(foreign.err.find("Not a recovery session"), std::string::npos) << foreign.err;
-    EXPECT_TRUE(foreign.out.empty());
-}
-
-TEST_F(SessionCommands, ASessionPrintsItsScanAndSearchAndFiltersChooseTheListedFiles) {
+TEST_F(SessionCommands, ASessionPrintsItsScanSearchAndFiltersChooseTheListedFilesAndDamageIsReported) {
     const fs::path session = scanToSession(test::sampleImage(), "sample.img");
     expectPrintsItsScan(session, image, scanned, scratch.path());
     std::vector<const nlohmann::json*> all;
@@ -175,6 +150,29 @@ TEST_F(SessionCommands, ASessionPrintsItsScanAndSearchAndFiltersChooseTheListedF
     EXPECT_EQ(lines(folders.out), (std::vector<std::string>{"sample.img/Quick Scan/Existing Files/DCIM/100NORIX/"}));
     const NorixRun deleted = norix({"search", session.string(), "mg_000", "--deleted"}, scratch.path());
     EXPECT_EQ(lines(deleted.out), (std::vector<std::string>{pictures[1]}));
+
+    // A damaged, a missing and a foreign session are reported.
+    auto bytes = test::readFile(session);
+    const fs::path cut = scratch / "cut.nxdrs";
+    test::writeFile(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() / 2)));
+    const NorixRun partial = norix({"session", cut.string()}, scratch.path());
+    EXPECT_EQ(partial.exitCode, 4);
+    EXPECT_NE(partial.out.find("  Quick Scan/"), std::string::npos) << partial.out;
+    EXPECT_NE(partial.err.find("cut short"), std::string::npos) << partial.err;
+    // Saving from it saves what could be read and still reports the damage.
+    const NorixRun saved =
+        norix({"recover", cut.string(), "--out", (scratch / "out").string(), "--all"}, scratch.path());
+    EXPECT_EQ(saved.exitCode, 4) << saved.err;
+    EXPECT_TRUE(fs::exists(scratch / "out" / "sample.img" / "Quick Scan" / "Existing Files" / "Documents" / "notes.txt"));
+
+    const NorixRun missing = norix({"session", (scratch / "none.nxdrs").string()}, scratch.path());
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_NE(missing.err.find("File not found at path :"), std::string::npos) << missing.err;
+
+    const NorixRun foreign = norix({"session", image.string()}, scratch.path());
+    EXPECT_EQ(foreign.exitCode, 3);
+    EXPECT_NE(foreign.err.find("Not a recovery session"), std::string::npos) << foreign.err;
+    EXPECT_TRUE(foreign.out.empty());
 }
 
 }  // namespace

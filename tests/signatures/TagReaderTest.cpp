@@ -6,23 +6,18 @@
 
 #include <cctype>
 #include <memory>
-#include <stdexcept>
 
 #include "disk/Platform.h"
 #include "signatures/tags/DocxTags.h"
 #include "signatures/tags/FileCheck.h"
-#include "tests/support/TestSupport.h"
+#include "tests/signatures/DeviceImage.h"
 
 namespace norix {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> sample(const std::string& name) {
-    auto bytes = test::readFile(fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / "tags" / name);
-    if (bytes.empty()) throw std::runtime_error("missing sample " + name);
-    return bytes;
-}
+std::vector<uint8_t> sample(const std::string& name) { return test::fixtureBytes("tags/" + name); }
 
 enum class Reader { Image, Audio, Office, OfficeX };
 
