@@ -20,7 +20,7 @@ cd "$(dirname "$0")/.."
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkfs.fat -C "$work/fat16.img" 40960 -F 16 >/dev/null
+mkfs.fat -C -i 0FA7F16 --invariant "$work/fat16.img" 40960 -F 16 >/dev/null
 
 python3 - "$work/fat16.img" <<'EOF'
 import sys
