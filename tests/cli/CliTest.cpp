@@ -30,41 +30,40 @@ protected:
     test::TempDir scratch;
 };
 
-TEST_F(Cli, UsageErrorsSayWhatIsWrongInOneLineAndExitWithTwo) {
-    for (const auto& [args, words] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{}, "command is missing"},
-             {{"frobnicate"}, "unknown command"},
-             {{"scan", "a", "b"}, "only one SOURCE"},
-             {{"scan", "x.img", "--type", "X"}, "--type takes Q or D"},
-             {{"scan", "x.img", "--types"}, "--types takes"},
-             {{"scan", "x.img", "--session"}, "--session takes a FILE"},
-             {{"recover", "x.img", "--all", "--out"}, "--out takes a folder"},
-             {{"recover", "x.img", "--out", "d", "--on-collision", "ask"}, "rename or skip"},
-             {{"types", "add", "--name"}, "--name takes"},
-             {{"session", "--min-size"}, "--min-size takes"}}) {
+// Usage errors exit with 2 and say what is wrong in one line; sources that cannot be
+// opened exit with 3 and say why.
+TEST_F(Cli, UsageErrorsAndSourcesThatCannotBeOpenedSayWhatIsWrongAndExitWithTheirCodes) {
+    const fs::path empty = scratch / "empty.img", fifo = scratch / "fifo";
+    test::writeFile(empty, {});
+    mkfifo(fifo.c_str(), 0600);  // opening it must not hang
+    using Case = std::tuple<std::vector<std::string>, int, std::string>;
+    for (const auto& [args, code, words] : std::vector<Case>{
+             {{}, 2, "command is missing"},
+             {{"frobnicate"}, 2, "unknown command"},
+             {{"scan", "a", "b"}, 2, "only one SOURCE"},
+             {{"scan", "x.img", "--type", "X"}, 2, "--type takes Q or D"},
+             {{"scan", "x.img", "--types"}, 2, "--types takes"},
+             {{"scan", "x.img", "--session"}, 2, "--session takes a FILE"},
+             {{"recover", "x.img", "--all", "--out"}, 2, "--out takes a folder"},
+             {{"recover", "x.img", "--out", "d", "--on-collision", "ask"}, 2, "rename or skip"},
+             {{"types", "add", "--name"}, 2, "--name takes"},
+             {{"session", "--min-size"}, 2, "--min-size takes"},
+             {{"scan", (scratch / "missing.img").string()}, 3, "No such file"},
+             {{"scan", scratch.path().string()}, 3, "directory"},
+             {{"scan", empty.string()}, 3, "empty"},
+             {{"scan", fifo.string()}, 3, "Unable to open"}}) {
         const NorixRun run = runNorix(args, scratch.path());
-        EXPECT_EQ(run.exitCode, 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.exitCode, code) << ::testing::PrintToString(args);
         EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
-        EXPECT_TRUE(run.err.ends_with("\nsee norix help\n") && std::ranges::count(run.err, '\n') == 2) << run.err;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        if (code == 2) {
+            EXPECT_TRUE(run.err.ends_with("\nsee norix help\n") && std::ranges::count(run.err, '\n') == 2) << run.err;
+        }
     }
     EXPECT_EQ(runNorix({"--help"}, scratch.path()).exitCode, 0);
 }
 
-TEST_F(Cli, SourcesThatCannotBeOpenedExitWithThreeAndSayWhy) {
-    const fs::path empty = scratch / "empty.img";
-    test::writeFile(empty, {});
-    const fs::path missing = scratch / "missing.img", fifo = scratch / "fifo";
-    mkfifo(fifo.c_str(), 0600);  // opening it must not hang
-    for (const auto& [source, words] : std::vector<std::pair<fs::path, std::string>>{
-             {missing, "No such file"}, {scratch.path(), "directory"}, {empty, "empty"}, {fifo, "Unable to open"}}) {
-        const NorixRun run = runNorix({"scan", source.string()}, scratch.path());
-        EXPECT_EQ(run.exitCode, 3) << source;
-        EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
-        EXPECT_TRUE(run.out.empty());
-    }
-}
-
-TEST_F(Cli, ScanPrintsTheTreeAsJsonAndLeavesTheImageUntouched) {
+TEST_F(Cli, ScanPrintsTheTreeLeavesTheImageUntouchedAndIsDeepOnlyWithoutAFileSystem) {
     const fs::path image = scratch / "sample.img";
     fs::copy_file(test::sampleImage(), image);
     const auto before = test::readFile(image);
@@ -88,16 +87,14 @@ TEST_F(Cli, ScanPrintsTheTreeAsJsonAndLeavesTheImageUntouched) {
     EXPECT_EQ(st.st_mtim.tv_sec, modified.tv_sec);
     EXPECT_EQ(st.st_mtim.tv_nsec, modified.tv_nsec);
     EXPECT_TRUE(fs::exists(home.dataFolder() / "Core.txt"));
-}
 
-TEST_F(Cli, ScanTypeDefaultsToDeepOnlyWithoutAKnownFileSystem) {
+    // Without a known file system the scan is deep only, unless asked for.
     const fs::path blank = scratch / "blank.img";
     test::writeFile(blank, std::vector<uint8_t>(1 << 20, 0x5A));
-    const NorixRun run = runNorix({"scan", blank.string()}, scratch.path());
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out.find("Quick Scan"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("  Deep Scan/"), std::string::npos) << run.out;
-
+    const NorixRun deep = runNorix({"scan", blank.string()}, scratch.path());
+    ASSERT_EQ(deep.exitCode, 0) << deep.err;
+    EXPECT_EQ(deep.out.find("Quick Scan"), std::string::npos) << deep.out;
+    EXPECT_NE(deep.out.find("  Deep Scan/"), std::string::npos) << deep.out;
     const NorixRun forced = runNorix({"scan", blank.string(), "--type", "Q"}, scratch.path());
     EXPECT_NE(forced.out.find("  Quick Scan/"), std::string::npos) << forced.out;
 
@@ -278,26 +275,7 @@ TEST_F(Cli, RecoverSavesChosenFilesWithTheirFolders) {
     EXPECT_NE(nothing.err.find("Check any files to recover"), std::string::npos);
 }
 
-TEST_F(Cli, RecoverDeletedOnlyBringsBackTheDeletedFiles) {
-    const fs::path out = scratch / "out";
-    const NorixRun run = runNorix({"recover", test::sampleImage().string(), "--out", out.string(), "--deleted-only",
-                                 "--force"},
-                                scratch.path());
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    // IMG_0002.PNG and plans.txt stay in their folders; the Trash folder went with its two files.
-    std::vector<std::string> saved;
-    for (const auto& entry : fs::recursive_directory_iterator(out))
-        if (entry.is_regular_file()) saved.push_back(fs::relative(entry.path(), out / "sample-fat32.img").string());
-    // The sweep finds the volume again as a lost partition; the quick scan's copies are these.
-    std::erase_if(saved, [](const std::string& path) { return !path.starts_with("Quick Scan/"); });
-    std::sort(saved.begin(), saved.end());
-    EXPECT_EQ(saved, (std::vector<std::string>{"Quick Scan/Deleted Files/Trash/ ld-list.txt",
-                                               "Quick Scan/Deleted Files/Trash/old-plans.txt",
-                                               "Quick Scan/Existing Files/DCIM/100NORIX/ MG_0002.PNG",
-                                               "Quick Scan/Existing Files/Documents/ lans.txt"}));
-}
-
-TEST_F(Cli, RecoverSavesEachFileOnceUnlessAskedForEveryCopy) {
+TEST_F(Cli, RecoverSavesEachFileOnceUnlessAskedForEveryCopyAndDeletedOnlyOnAsk) {
     // The sweep carves the three pictures again under "Lost and Found": the same data
     // as the files the quick scan lists.
     const auto savedUnder = [&](const std::string& out, const std::string& branch) {
@@ -318,6 +296,20 @@ TEST_F(Cli, RecoverSavesEachFileOnceUnlessAskedForEveryCopy) {
     ASSERT_EQ(every.exitCode, 0) << every.err;
     EXPECT_EQ(every.err.find("duplicates"), std::string::npos) << every.err;
     EXPECT_EQ(savedUnder("every", "/Lost and Found/"), 3u);
+
+    const NorixRun deleted = runNorix({"recover", test::sampleImage().string(), "--out", (scratch / "deleted").string(),
+                                     "--deleted-only", "--force"}, scratch.path());
+    ASSERT_EQ(deleted.exitCode, 0) << deleted.err;
+    // IMG_0002.PNG and plans.txt stay in their folders; the Trash folder went with its two
+    // files. The quick scan's copies are these.
+    std::vector<std::string> saved;
+    for (const auto& entry : fs::recursive_directory_iterator(scratch / "deleted" / "sample-fat32.img" / "Quick Scan"))
+        if (entry.is_regular_file()) saved.push_back(fs::relative(entry.path(), scratch / "deleted").string());
+    std::sort(saved.begin(), saved.end());
+    EXPECT_EQ(saved, (std::vector<std::string>{"sample-fat32.img/Quick Scan/Deleted Files/Trash/ ld-list.txt",
+                                               "sample-fat32.img/Quick Scan/Deleted Files/Trash/old-plans.txt",
+                                               "sample-fat32.img/Quick Scan/Existing Files/DCIM/100NORIX/ MG_0002.PNG",
+                                               "sample-fat32.img/Quick Scan/Existing Files/Documents/ lans.txt"}));
 }
 
 }  // namespace

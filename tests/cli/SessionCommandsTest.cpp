@@ -13,9 +13,7 @@ namespace fs = std::filesystem;
 
 using test::NorixRun;
 
-NorixRun norix(const std::vector<std::string>& args, const fs::path& scratch) {
-    return test::runNorix(args, scratch);
-}
+constexpr auto norix = &test::runNorix;
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
@@ -52,25 +50,22 @@ protected:
     nlohmann::json scanned;
 };
 
-TEST_F(SessionCommands, ASessionPrintsTheTreeOfItsScan) {
-    for (const auto& [original, name] : {std::pair{test::sampleImage(), "sample.img"},
-                                         {test::fixtureFolder("make-fat32-fixture.sh") / "fat32-volume.img", "fat.img"}}) {
-        SCOPED_TRACE(name);
-        const fs::path session = scanToSession(original, name);
-        const NorixRun run = norix({"session", session.string(), "--json"}, scratch.path());
-        ASSERT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_NE(run.err.find("Recovery Session Loaded: " + image.string() + " (scan completed)"), std::string::npos);
-        // The root's children are given "/" and the root's name as their path.
-        nlohmann::json expected = scanned;
-        for (auto& child : expected["children"]) child["path"] = "/" + child["path"].get<std::string>();
-        EXPECT_EQ(nlohmann::json::parse(run.out), expected);
-        fs::remove(image);
-    }
+// The session prints the tree of its scan, the root's children given "/" and the root's
+// name as their path.
+void expectPrintsItsScan(const fs::path& session, const fs::path& image, const nlohmann::json& scanned,
+                         const fs::path& scratch) {
+    const NorixRun run = norix({"session", session.string(), "--json"}, scratch);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("Recovery Session Loaded: " + image.string() + " (scan completed)"), std::string::npos);
+    nlohmann::json expected = scanned;
+    for (auto& child : expected["children"]) child["path"] = "/" + child["path"].get<std::string>();
+    EXPECT_EQ(nlohmann::json::parse(run.out), expected);
 }
 
-TEST_F(SessionCommands, RecoverFromASessionNeedsNoScanButItsDevice) {
+TEST_F(SessionCommands, ASessionPrintsItsScanAndRecoversWithNoScanButItsDevice) {
     const fs::path fixture = test::fixtureFolder("make-fat32-fixture.sh");
     const fs::path session = scanToSession(fixture / "fat32-volume.img", "fat.img");
+    expectPrintsItsScan(session, image, scanned, scratch.path());
     const fs::path out = scratch / "out";
     const NorixRun run = norix({"recover", session.string(), "--out", out.string(), "--path", "Documents", "--force"},
                           scratch.path());
@@ -94,33 +89,9 @@ TEST_F(SessionCommands, RecoverFromASessionNeedsNoScanButItsDevice) {
     EXPECT_FALSE(fs::exists(scratch / "out2"));
 }
 
-TEST_F(SessionCommands, DamagedMissingAndForeignSessionsAreReported) {
+TEST_F(SessionCommands, ASessionPrintsItsScanSearchAndFiltersChooseTheListedFilesAndDamageIsReported) {
     const fs::path session = scanToSession(test::sampleImage(), "sample.img");
-    auto bytes = test::readFile(session);
-    const fs::path cut = scratch / "cut.nxdrs";
-    test::writeFile(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() / 2)));
-    const NorixRun partial = norix({"session", cut.string()}, scratch.path());
-    EXPECT_EQ(partial.exitCode, 4);
-    EXPECT_NE(partial.out.find("  Quick Scan/"), std::string::npos) << partial.out;
-    EXPECT_NE(partial.err.find("cut short"), std::string::npos) << partial.err;
-    // Saving from it saves what could be read and still reports the damage.
-    const NorixRun saved =
-        norix({"recover", cut.string(), "--out", (scratch / "out").string(), "--all"}, scratch.path());
-    EXPECT_EQ(saved.exitCode, 4) << saved.err;
-    EXPECT_TRUE(fs::exists(scratch / "out" / "sample.img" / "Quick Scan" / "Existing Files" / "Documents" / "notes.txt"));
-
-    const NorixRun missing = norix({"session", (scratch / "none.nxdrs").string()}, scratch.path());
-    EXPECT_EQ(missing.exitCode, 3);
-    EXPECT_NE(missing.err.find("File not found at path :"), std::string::npos) << missing.err;
-
-    const NorixRun foreign = norix({"session", image.string()}, scratch.path());
-    EXPECT_EQ(foreign.exitCode, 3);
-    EXPECT_NE(foreign.err.find("Not a recovery session"), std::string::npos) << foreign.err;
-    EXPECT_TRUE(foreign.out.empty());
-}
-
-TEST_F(SessionCommands, SearchAndFiltersChooseTheListedFiles) {
-    const fs::path session = scanToSession(test::sampleImage(), "sample.img");
+    expectPrintsItsScan(session, image, scanned, scratch.path());
     std::vector<const nlohmann::json*> all;
     files(scanned, all);
     const auto printed = [&](const std::vector<std::string>& filter) {
@@ -179,6 +150,29 @@ TEST_F(SessionCommands, SearchAndFiltersChooseTheListedFiles) {
     EXPECT_EQ(lines(folders.out), (std::vector<std::string>{"sample.img/Quick Scan/Existing Files/DCIM/100NORIX/"}));
     const NorixRun deleted = norix({"search", session.string(), "mg_000", "--deleted"}, scratch.path());
     EXPECT_EQ(lines(deleted.out), (std::vector<std::string>{pictures[1]}));
+
+    // A damaged, a missing and a foreign session are reported.
+    auto bytes = test::readFile(session);
+    const fs::path cut = scratch / "cut.nxdrs";
+    test::writeFile(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() / 2)));
+    const NorixRun partial = norix({"session", cut.string()}, scratch.path());
+    EXPECT_EQ(partial.exitCode, 4);
+    EXPECT_NE(partial.out.find("  Quick Scan/"), std::string::npos) << partial.out;
+    EXPECT_NE(partial.err.find("cut short"), std::string::npos) << partial.err;
+    // Saving from it saves what could be read and still reports the damage.
+    const NorixRun saved =
+        norix({"recover", cut.string(), "--out", (scratch / "out").string(), "--all"}, scratch.path());
+    EXPECT_EQ(saved.exitCode, 4) << saved.err;
+    EXPECT_TRUE(fs::exists(scratch / "out" / "sample.img" / "Quick Scan" / "Existing Files" / "Documents" / "notes.txt"));
+
+    const NorixRun missing = norix({"session", (scratch / "none.nxdrs").string()}, scratch.path());
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_NE(missing.err.find("File not found at path :"), std::string::npos) << missing.err;
+
+    const NorixRun foreign = norix({"session", image.string()}, scratch.path());
+    EXPECT_EQ(foreign.exitCode, 3);
+    EXPECT_NE(foreign.err.find("Not a recovery session"), std::string::npos) << foreign.err;
+    EXPECT_TRUE(foreign.out.empty());
 }
 
 }  // namespace

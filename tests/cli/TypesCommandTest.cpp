@@ -80,7 +80,7 @@ TEST_F(TypesCommand, ACorruptCatalogueIsKeptAsideAndARefusedFormLeavesTheFileAlo
     EXPECT_EQ(same.err, "norix: Same File Type already exist.\n");
 }
 
-TEST_F(TypesCommand, FromFileAddsTheSamplesHeader) {
+TEST_F(TypesCommand, FromFileAddsTheSamplesHeaderAndAnExtensionNoTypeHasIsRefused) {
     const fs::path sample = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / "tags" / "memo.odt";
     const Outcome run = norix({"types", "from-file", sample.string(), "--category", "Documents", "--name", "ODF Text"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -88,12 +88,10 @@ TEST_F(TypesCommand, FromFileAddsTheSamplesHeader) {
     ASSERT_FALSE(type.is_null());
     EXPECT_EQ(type["signature"].get<std::string>().substr(0, 8), "504b0304");
     EXPECT_EQ(type["defaultSize"], 3);
-}
 
-TEST_F(TypesCommand, ScanRefusesAnExtensionNoTypeHas) {
-    const Outcome run = norix({"scan", test::sampleImage().string(), "--types", "jpg,nosuch"});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find("no file type has the extension nosuch"), std::string::npos) << run.err;
+    const Outcome scan = norix({"scan", test::sampleImage().string(), "--types", "jpg,nosuch"});
+    EXPECT_EQ(scan.exitCode, 2);
+    EXPECT_NE(scan.err.find("no file type has the extension nosuch"), std::string::npos) << scan.err;
     EXPECT_EQ(norix({"types", "select", "nosuch"}).exitCode, 2);
 }
 

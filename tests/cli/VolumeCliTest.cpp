@@ -13,9 +13,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(ExFatCli, ScanRecognisesTheVolumeAndRecoverSavesEveryFileByteExact) {
+class VolumeCli : public ::testing::Test {
+protected:
     test::TempHome home;
     test::TempDir scratch;
+};
+
+TEST_F(VolumeCli, ExFatScanRecognisesTheVolumeAndRecoverSavesEveryFileByteExact) {
     const fs::path image = test::unpackFixture("exfat-scan-16k", scratch / "card.img");
     const auto scan = test::runNorix({"scan", image.string(), "--json"}, scratch.path());
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
@@ -41,9 +45,7 @@ TEST(ExFatCli, ScanRecognisesTheVolumeAndRecoverSavesEveryFileByteExact) {
     EXPECT_GT(compared, 190u);
 }
 
-TEST(HfsCli, ScanDefaultsToTheQuickScanAndListsTheCatalog) {
-    test::TempHome home;
-    test::TempDir scratch;
+TEST_F(VolumeCli, HfsScanDefaultsToTheQuickScanAndListsTheCatalog) {
     const fs::path image = test::unpackFixture("hfs-512", scratch / "mac.img");
     const auto run = test::runNorix({"scan", image.string(), "--json"}, scratch.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;

@@ -17,7 +17,6 @@
 //   exfat-root.bin           start of an exFAT root directory (tests/fixtures/exfat-files.img.zst)
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <vector>
 
 #include "disk/ByteView.h"
@@ -31,29 +30,20 @@
 #include "records/fat/StreamExtensionDirectoryEntery.h"
 #include "records/fat/VolumeGUIDDirectoryEntry.h"
 #include "records/fat/VolumeLabelDirectoryEntry.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 using namespace norix;
-
-namespace {
-template <typename Decode>
-void allowingShortInput(Decode decode) {
-    try {
-        decode();
-    } catch (const std::out_of_range&) {
-    }
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ByteView input(data, size);
     const auto from = [&](size_t offset) { return input.has(offset, 0) ? input.from(offset) : ByteView(); };
 
     for (const uint32_t blockSize : {512u, 4096u})
-        allowingShortInput([&] {
+        fuzz::allowingShortInput([&] {
             FatBootSectors::initFatSectorWithBlock_blockSize_withFirstFat_andSecondFat(input, blockSize, from(512),
                                                                                       from(1024));
         });
-    allowingShortInput([&] { MainBootSector::initMBSWithData_withCurrentSector(input, 0); });
+    fuzz::allowingShortInput([&] { MainBootSector::initMBSWithData_withCurrentSector(input, 0); });
 
     std::vector<FatLongNameEntry> parts;
     std::vector<FileNameExtensionDirectoryEntry> names;

@@ -25,41 +25,21 @@
 
 using namespace norix;
 
-namespace {
-void parseRecords(ByteView input) {
-    try {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    setConsoleQuiet(true);
+    const ByteView input(data, size);
+    fuzz::allowingShortInput([&] {
         if (const auto vib = VIB::initVIBWithBlock(input)) {
             const std::vector<HPlusExtDesc> extents(vib->cat.extents.begin(), vib->cat.extents.end());
             for (uint32_t node : {0u, 1u, vib->totalBlocks, UINT32_MAX})
                 (void)vib->catNodeToSector_WithCatNodeSize_SectorSize_VolStart_andCatArray(node, 16, 512, 0, extents);
             (void)vib->isEqualToVib(*vib);
         }
-    } catch (const std::out_of_range&) {
-    }
-    try {
-        (void)BTHdrRec::initBTHdrRecWithBlock(input);
-    } catch (const std::out_of_range&) {
-    }
-    try {
-        (void)HPlusCatalogKey::initHPlusCatalogKeyWithBlock(input).getFileName();
-    } catch (const std::out_of_range&) {
-    }
-    try {
-        (void)HPlusCatalogFolder::initHPlusCatalogFolder(input);
-    } catch (const std::out_of_range&) {
-    }
-    try {
-        (void)HPlusCatalogFile::initHPlusCatalogFileWithBlock_andBlockSize(input, 4096);
-    } catch (const std::out_of_range&) {
-    }
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    setConsoleQuiet(true);
-    const ByteView input(data, size);
-    parseRecords(input);
+    });
+    fuzz::allowingShortInput([&] { (void)BTHdrRec::initBTHdrRecWithBlock(input); });
+    fuzz::allowingShortInput([&] { (void)HPlusCatalogKey::initHPlusCatalogKeyWithBlock(input).getFileName(); });
+    fuzz::allowingShortInput([&] { (void)HPlusCatalogFolder::initHPlusCatalogFolder(input); });
+    fuzz::allowingShortInput([&] { (void)HPlusCatalogFile::initHPlusCatalogFileWithBlock_andBlockSize(input, 4096); });
 
     const std::string path = fuzz::deviceHolding(data, size);
     if (path.empty()) std::abort();

@@ -43,45 +43,29 @@ protected:
         throw std::runtime_error("no entry set " + name);
     }
 
-    ToolImage image = ToolImage::unpacked("exfat-files");
+    ToolImage image{"zstd -q -d -f -o \"$IMG\" '" NORIX_SOURCE_DIR "/tests/fixtures/exfat-files.img.zst'"};
     MainBootSector mbs;
     std::vector<uint8_t> rootBytes = rootCluster(image, mbs);
 };
 
 // A surrogate pair cut between name entries is joined whole; the timestamps come from
-// their own fields: readme.txt was touched to 2021-03-04 05:06:08 UTC after it was created;
-// entries that cannot be what they claim are refused.
-TEST_F(ExFatEntries, NamesJoinSplitPairsTimestampsComeFromTheirOwnFieldsAndBadEntriesAreRefused) {
+// their own fields: readme.txt was touched to 2021-03-04 05:06:08 UTC after it was created.
+TEST_F(ExFatEntries, NamesJoinSplitPairsTimestampsComeFromTheirOwnFieldsAndSetsAreBounded) {
     FileDirectoryEntry file;
     EXPECT_EQ(entrySet("Fourteen chars😀 split.txt", file).size(), 4 * 32u);
     constexpr uint32_t touched = (2021u - 1980) << 25 | 3 << 21 | 4 << 16 | 5 << 11 | 6 << 5 | 8 / 2;
-    entrySet("readme.txt", file);
+    std::vector<uint8_t> fileEntry = entrySet("readme.txt", file);
     EXPECT_EQ(file.last_modified, touched);
     EXPECT_EQ(file.last_accessed, touched);
     EXPECT_GT(file.create_date, touched);
 
-    // File and stream entries refuse what they cannot be.
-    const auto set = entrySet("readme.txt", file);
-    std::vector<uint8_t> fileEntry(set.begin(), set.begin() + 32), stream(set.begin() + 32, set.begin() + 64);
-    const std::vector<uint8_t> name(set.begin() + 64, set.begin() + 96);
-    fileEntry[1] = 18;  // secondary entries
+    // The count of secondary entries bounds what is read after the file entry. Other
+    // refusals are replayed by the fat_records fuzz target.
+    fileEntry.resize(32);
+    fileEntry[1] = 18;
     EXPECT_TRUE(FileDirectoryEntry::initFDEWithData(ByteView(fileEntry)));
     fileEntry[1] = 19;
     EXPECT_FALSE(FileDirectoryEntry::initFDEWithData(ByteView(fileEntry)));
-    fileEntry[1] = 2;
-    fileEntry[7] = 1;  // reserved1
-    EXPECT_FALSE(FileDirectoryEntry::initFDEWithData(ByteView(fileEntry)));
-
-    EXPECT_FALSE(StreamExtensionDirectoryEntery::initSEDWithData(ByteView(set)));
-    // A file-name entry: its first name unit sits where reserved1 is.
-    EXPECT_FALSE(StreamExtensionDirectoryEntery::initSEDWithData(ByteView(name)));
-    stream[0] = 0x40;  // deleted
-    EXPECT_TRUE(StreamExtensionDirectoryEntery::initSEDWithData(ByteView(stream)));
-    stream[0] = 0x85;
-    EXPECT_FALSE(StreamExtensionDirectoryEntery::initSEDWithData(ByteView(stream)));
-    stream[0] = 0xC0;
-    stream[16] = 1;  // reserved3
-    EXPECT_FALSE(StreamExtensionDirectoryEntery::initSEDWithData(ByteView(stream)));
 }
 
 // The first entries of a fresh root directory: volume label, then allocation bitmap.

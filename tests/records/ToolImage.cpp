@@ -23,13 +23,6 @@ std::string runScript(const fs::path& folder, const fs::path& image, const std::
 
 ToolImage::ToolImage(const std::string& script) { runScript(dir_->path(), image_, script); }
 
-ToolImage ToolImage::unpacked(const std::string& name) {
-    ToolImage image;
-    const fs::path packed = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures" / (name + ".img.zst");
-    image.run("zstd -q -d -f -o \"$IMG\" '" + packed.string() + "'");
-    return image;
-}
-
 std::string ToolImage::run(const std::string& script) const { return runScript(dir_->path(), image_, script); }
 
 std::vector<uint8_t> ToolImage::read(uint64_t offset, size_t size) const {

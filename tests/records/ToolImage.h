@@ -16,8 +16,6 @@ public:
     // Runs the shell script, which makes the image at "$IMG", in a private folder with
     // TZ=UTC, a UTF-8 locale and MTOOLS_SKIP_CHECK=1. Throws when the script fails.
     explicit ToolImage(const std::string& script);
-    // The committed fixture tests/fixtures/<name>.img.zst, unpacked.
-    static ToolImage unpacked(const std::string& name);
 
     // Runs a further script on the image (mtools, dd, ...) and returns what it printed.
     std::string run(const std::string& script) const;
@@ -25,7 +23,6 @@ public:
     const std::filesystem::path& path() const { return image_; }
 
 private:
-    ToolImage() = default;
     std::shared_ptr<TempDir> dir_ = std::make_shared<TempDir>();
     std::filesystem::path image_ = dir_->path() / "disk.img";
 };

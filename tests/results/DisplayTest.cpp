@@ -1,10 +1,10 @@
 // Dates, sizes and names as the result tree shows them.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 
 #include "results/TreeClassMethod.h"
+#include "tests/support/TestSupport.h"
 
 namespace norix {
 namespace {
@@ -21,10 +21,7 @@ constexpr uint32_t dos(uint32_t year, uint32_t month, uint32_t day) {
 
 class Dates : public testing::Test {
 protected:
-    void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
+    test::TimeZone zone{"UTC"};
     static std::unique_ptr<BaseTree> dated(uint8_t entry, uint32_t modDate) {
         auto node = T::createNDIR();
         node->setentry(entry);

@@ -2,10 +2,10 @@
 // date windows and their alerts, and calendar days.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 #include "results/FilterState.h"
 #include "results/TreeClassMethod.h"
+#include "tests/support/TestSupport.h"
 
 namespace norix {
 namespace {
@@ -117,16 +117,6 @@ TEST(AdvancedFilter, BoxesAreAlternativesSizeWindowsExcludeTheirMinimumAndAlerts
 // Dates in a zone with daylight saving time, so some days last 23 or 25 hours.
 class LocalDays : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (const char* tz = std::getenv("TZ")) oldTz_ = tz;
-        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        tzset();
-    }
-    void TearDown() override {
-        if (oldTz_) setenv("TZ", oldTz_->c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
     static std::time_t at(int year, int month, int day, int hour = 12, int minute = 0) {
         std::tm local{};
         local.tm_year = year - 1900;
@@ -141,20 +131,17 @@ protected:
         return static_cast<uint32_t>((year - 1980) << 25 | month << 21 | day << 16);
     }
 
-private:
-    std::optional<std::string> oldTz_;
+    test::TimeZone zone{"CET-1CEST,M3.5.0,M10.5.0/3"};
 };
 
-TEST_F(LocalDays, CountCalendarDaysAcrossClockChanges) {
+TEST_F(LocalDays, AreCountedAcrossClockChangesAndDateWindowsCountBackFromTheEndDay) {
     EXPECT_EQ(FilterState::daysBetweenDate_andDate(at(2024, 3, 30), at(2024, 4, 1, 0, 30)), 2);
     EXPECT_EQ(FilterState::daysBetweenDate_andDate(at(2024, 3, 31, 23, 59), at(2024, 4, 1, 0, 1)), 1);
     EXPECT_EQ(FilterState::daysBetweenDate_andDate(at(2024, 4, 1, 0, 1), at(2024, 3, 31, 23, 59)), -1);
     EXPECT_EQ(FilterState::daysBetweenDate_andDate(at(2024, 10, 27, 0, 0), at(2024, 10, 27, 23, 59)), 0);
     EXPECT_EQ(FilterState::daysBetweenDate_andDate(at(2024, 10, 26), at(2024, 10, 28)), 2);
     EXPECT_EQ(FilterState::daysBetweenDate_andDate(at(2023, 12, 31, 23, 0), at(2024, 1, 1, 1, 0)), 1);
-}
 
-TEST_F(LocalDays, DateWindowsCountBackFromTheEndDay) {
     // "now" late on the day the clocks went forward.
     const std::time_t now = at(2024, 3, 31, 23, 30);
     auto dir = T::createNDIRWithName("dir");

@@ -43,7 +43,7 @@ protected:
     std::unique_ptr<BaseTree> root;
 };
 
-TEST_F(NameSearch, FindsNamesInAnyCaseAndSearchesMatchingFoldersUntilTheFlagIsCleared) {
+TEST_F(NameSearch, FindsNamesInAnyCaseSearchesMatchingFoldersUntilTheFlagIsClearedAndListsThroughTheFilter) {
     EXPECT_EQ(search("Photo"),
               (std::vector<std::string>{"photo.JPG", "MyPhotos", "PHOTO-2.png", "old photograph.tif"}));
     EXPECT_EQ(search("PHOT"), (std::vector<std::string>{"photo.JPG", "MyPhotos", "PHOTO-2.png", "old photograph.tif",
@@ -53,9 +53,8 @@ TEST_F(NameSearch, FindsNamesInAnyCaseAndSearchesMatchingFoldersUntilTheFlagIsCl
     EXPECT_EQ(search("éCOLE"), (std::vector<std::string>{"École ФАЙЛ.txt"}));
     EXPECT_EQ(search("файл"), (std::vector<std::string>{"École ФАЙЛ.txt"}));
     EXPECT_TRUE(search("photo", false).empty());
-}
 
-TEST_F(NameSearch, MatchesAreListedThroughTheFilter) {
+    // Matches are listed through the filter.
     SearchResult result;
     const std::atomic<bool> flag{true};
     T::searchForKeyWord_inNDIR_withflag_addInDir("photo", root.get(), flag, result);

@@ -31,7 +31,7 @@ BaseTree* folder(BaseTree* parent, const std::string& name = "d") {
     return link(parent, T::createNDIRWithName(name));
 }
 
-TEST(Counts, RemovalTakesFilesAndFoldersOutOfEveryAncestorWithoutWrapping) {
+TEST(Counts, RemovalAndPruningTakeNodesOutOfEveryAncestorWithoutWrappingAndWithCountStopsBeforeDeepScan) {
     auto root = T::createRootWithName("Disk");
     BaseTree* a = folder(root.get());
     BaseTree* b = folder(a);
@@ -52,20 +52,17 @@ TEST(Counts, RemovalTakesFilesAndFoldersOutOfEveryAncestorWithoutWrapping) {
     T::reduceFileCountInDir(z);
     T::reduceChildCountInDIR_withCount(z, 7);
     EXPECT_EQ(std::tuple(root->childrenCount, root->fileCount, root->fileSize), std::tuple(1u, 0u, 0u));
-}
 
-TEST(Counts, WithCountStopsBeforeDeepScan) {
-    auto root = T::createRootWithName("Disk");
+    // Counts added with a count stop before "Deep Scan".
     T::addDeepNodesInDIR(root.get());
-    BaseTree* deep = root->getChildAtIndex(0);
-    BaseTree* a = folder(deep);
-    BaseTree* b = folder(a);
-    T::addChildCountInDIR_withCount(folder(b), 5);
-    EXPECT_EQ(std::tuple(b->fileCount, a->fileCount, deep->fileCount, root->fileCount), std::tuple(5u, 5u, 0u, 0u));
-}
+    BaseTree* deep = root->getChildAtIndex(1);
+    BaseTree* c = folder(deep);
+    BaseTree* d = folder(c);
+    T::addChildCountInDIR_withCount(folder(d), 5);
+    EXPECT_EQ(std::tuple(d->fileCount, c->fileCount, deep->fileCount, root->fileCount), std::tuple(5u, 5u, 0u, 0u));
 
-TEST(Pruning, RemovesFoldersEmptiedBelowAndKeepsFiles) {
-    auto root = T::createRootWithName("Disk");
+    // Pruning removes folders emptied below and keeps files.
+    root = T::createRootWithName("Disk");
     folder(folder(root.get()));
     BaseTree* kept = folder(root.get());
     folder(kept);

@@ -36,18 +36,11 @@ BootFields bootFieldsOf(const fs::path& image) {
 }
 
 using test::childNamed;
+using test::dataSha;
 using test::collect;
 using test::imageDisk;
 using test::manifestOf;
 using test::unpack;
-
-// The SHA-256 of the data a node describes, read from the device as saving reads it.
-std::string dataSha(const BaseTree& node, const fs::path& device, const test::TempDir& dir) {
-    const auto data = node.getDataForFileWithBSD(device.string());
-    if (!data) return "unreadable";
-    test::writeFile(dir / "data.bin", *data);
-    return test::sha256Of(dir / "data.bin");
-}
 
 class ExFatScanBase : public ::testing::Test {
 protected:

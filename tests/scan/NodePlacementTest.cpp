@@ -37,22 +37,6 @@ std::unique_ptr<BaseTree> folderNode(const std::string& name, uint32_t fileID = 
     return node;
 }
 
-// Tells whether the tree lock was free when the engine called back.
-class LockProbe : public RecoveryToDelegate {
-public:
-    explicit LockProbe(RecoveryModule& module) : module_(module) {}
-    void reloadOutlineData() override {
-        ++reloads;
-        if (module_.treeLock().try_lock_shared()) module_.treeLock().unlock_shared();
-        else lockedDuringReload = true;
-    }
-    int reloads = 0;
-    bool lockedDuringReload = false;
-
-private:
-    RecoveryModule& module_;
-};
-
 class NodePlacement : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -62,7 +46,7 @@ protected:
         module.setDiskPathWithString_withRootName(image.string(), "Card");
         module.errorPath = (home.dataFolder() / "Core.txt").string();
         module.blockSize = 512;
-        module.setDel(&probe);
+        module.setDel(&delegate);
         TreeClassMethod::addQuickNodesInDir(root());
         TreeClassMethod::addDeepNodesInDIR(root());
         module.initializeValue();
@@ -78,22 +62,21 @@ protected:
         module.activeExtension = extension;
         return module.addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), deep(), 0, "D", "LF");
     }
-    bool quickFile(std::unique_ptr<BaseTree> node, BaseTree* dir, uint32_t parentID, const std::string& fs) {
-        return module.addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), dir, parentID, "Q", fs);
+    // A file or folder found by the quick scan ("Q", placed by its file system) or the deep scan ("D").
+    bool file(std::unique_ptr<BaseTree> node, const std::string& scan, uint32_t parentID, const std::string& fs) {
+        return module.addFileDir_toDir_onParentID_withScanType_andFileSytem(
+            std::move(node), scan == "D" ? deep() : nullptr, parentID, scan, fs);
     }
-    bool lostFile(std::unique_ptr<BaseTree> node, uint32_t parentID, const std::string& fs) {
-        return module.addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), deep(), parentID, "D", fs);
-    }
-    bool lostFolder(std::unique_ptr<BaseTree> node, uint32_t parentID, const std::string& fs) {
-        return module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(std::move(node), deep(),
-                                                                                       parentID, "D", fs);
+    bool folder(std::unique_ptr<BaseTree> node, const std::string& scan, uint32_t parentID, const std::string& fs) {
+        return module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(
+            std::move(node), scan == "D" ? deep() : nullptr, parentID, scan, fs);
     }
 
     test::TempHome home;
     test::TempDir dir;
     fs::path image;
     RecoveryModule module;
-    LockProbe probe{module};
+    test::RecordingDelegate delegate{module};
 };
 
 // --- carved files ---
@@ -182,29 +165,26 @@ TEST_F(NodePlacement, RawPreviewsStayInsideTheirRawFile) {
 // --- names ---
 
 TEST_F(NodePlacement, RefusedNamesAndUnreadableFilesAreNotPlacedButAnyOtherNameIs) {
-    EXPECT_FALSE(quickFile(fileNode("._photo.jpg", 10), nullptr, 0, "Fat"));
-    EXPECT_FALSE(quickFile(fileNode("", 10), nullptr, 0, "Fat"));
+    EXPECT_FALSE(file(fileNode("._photo.jpg", 10), "Q", 0, "Fat"));
+    EXPECT_FALSE(file(fileNode("", 10), "Q", 0, "Fat"));
     auto noExtent = fileNode("a.txt", 10);
     noExtent->dataExtArray.clear();
-    EXPECT_FALSE(quickFile(std::move(noExtent), nullptr, 0, "Fat"));
+    EXPECT_FALSE(file(std::move(noExtent), "Q", 0, "Fat"));
     // An empty file has nothing to read back and is listed all the same.
     auto empty = fileNode("empty.txt", 0);
     empty->dataExtArray.clear();
-    EXPECT_TRUE(quickFile(std::move(empty), nullptr, 0, "Fat"));
-    EXPECT_FALSE(module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(folderNode("Store"), nullptr,
-                                                                                          0, "Q", "Fat"));
+    EXPECT_TRUE(file(std::move(empty), "Q", 0, "Fat"));
+    EXPECT_FALSE(folder(folderNode("Store"), "Q", 0, "Fat"));
     EXPECT_EQ(childNames(existing()), (std::vector<std::string>{"empty.txt"}));
 
-    EXPECT_TRUE(module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(folderNode(".Trashes"),
-                                                                                         nullptr, 0, "Q", "Fat"));
+    EXPECT_TRUE(folder(folderNode(".Trashes"), "Q", 0, "Fat"));
     // Names that are no UTF-8, or very long, are placed all the same.
     const std::string invalidUtf8 = "\xff\xfe\xc3(\xed\xa0\x80.jpg";
     const std::string veryLong(70000, 'n');
-    EXPECT_TRUE(quickFile(fileNode(invalidUtf8, 10), nullptr, 0, "Fat"));
-    EXPECT_TRUE(quickFile(fileNode(veryLong, 10), nullptr, 0, "Fat"));
-    EXPECT_TRUE(module.addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(folderNode(invalidUtf8, 5),
-                                                                                         nullptr, 2, "Q", "HFS"));
-    EXPECT_TRUE(lostFile(fileNode(veryLong, 10, 100, 9), 5, "HFS"));
+    EXPECT_TRUE(file(fileNode(invalidUtf8, 10), "Q", 0, "Fat"));
+    EXPECT_TRUE(file(fileNode(veryLong, 10), "Q", 0, "Fat"));
+    EXPECT_TRUE(folder(folderNode(invalidUtf8, 5), "Q", 2, "HFS"));
+    EXPECT_TRUE(file(fileNode(veryLong, 10, 100, 9), "D", 5, "HFS"));
     EXPECT_EQ(childNames(existing()),
               (std::vector<std::string>{"empty.txt", "Trashes", invalidUtf8, veryLong, invalidUtf8}));
 }
@@ -214,9 +194,9 @@ TEST_F(NodePlacement, FatEntriesJoinTheFolderOwningTheirDirectorySector) {
     auto dcim = folderNode("DCIM", 3);
     dcim->setstartRange(1000);
     dcim->setendRange(1007);
-    ASSERT_TRUE(lostFolder(std::move(dcim), 0, "Fat"));
-    EXPECT_EQ(probe.reloads, 1);
-    EXPECT_FALSE(probe.lockedDuringReload);
+    ASSERT_TRUE(folder(std::move(dcim), "D", 0, "Fat"));
+    EXPECT_EQ(delegate.calls(), std::vector<std::string>{"reloadOutlineData"});
+    EXPECT_FALSE(delegate.lockedDuringReload);
 
     BaseTree* partition = childNamed(deep(), "Lost Partition: Fat");
     ASSERT_NE(partition, nullptr);
@@ -228,16 +208,16 @@ TEST_F(NodePlacement, FatEntriesJoinTheFolderOwningTheirDirectorySector) {
     unknown->setpresentSect(5000);
     auto rootEntry = fileNode("ROOT.TXT", 1, 100, 2);
     rootEntry->setpresentSect(5000);
-    EXPECT_TRUE(lostFile(std::move(inDcim), 0, "Fat"));
-    EXPECT_TRUE(lostFile(std::move(unknown), 0, "Fat"));
-    EXPECT_TRUE(lostFile(std::move(rootEntry), 0, "Fat"));
+    EXPECT_TRUE(file(std::move(inDcim), "D", 0, "Fat"));
+    EXPECT_TRUE(file(std::move(unknown), "D", 0, "Fat"));
+    EXPECT_TRUE(file(std::move(rootEntry), "D", 0, "Fat"));
 
     EXPECT_EQ(childNames(childNamed(partition, "DCIM")), (std::vector<std::string>{"IMG_1.JPG"}));
     EXPECT_EQ(childNames(childNamed(partition, "Lost")), (std::vector<std::string>{"LOST.TXT"}));
     EXPECT_EQ(childNames(partition), (std::vector<std::string>{"Lost", "DCIM", "ROOT.TXT"}));
     EXPECT_EQ(partition->fileSize, 43u);
     EXPECT_EQ(deep()->fileSize, 43u);
-    EXPECT_EQ(probe.reloads, 1) << "only a new partition folder is announced";
+    EXPECT_EQ(delegate.calls().size(), 1u) << "only a new partition folder is announced";
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ protected:
     SaveReport report;
 };
 
-TEST_F(Saving, CheckedFilesRecreateTheirFoldersAndJoinTheirExtentsInOrder) {
+TEST_F(Saving, CheckedFilesRecreateTheirFoldersJoinTheirExtentsInOrderAndNeverLeaveTheDestination) {
     BaseTree* deep = addFolder(addFolder(existing(), "DCIM"), "100CANON");
     check(addFile(deep, "IMG_1.JPG", 1000, {{4, 2}}));
     addFile(deep, "IMG_2.JPG", 500, {{8, 1}});  // not checked
@@ -87,6 +87,12 @@ TEST_F(Saving, CheckedFilesRecreateTheirFoldersAndJoinTheirExtentsInOrder) {
     BaseTree* file = addFile(existing(), "frag.bin", 3 * 512 + 4 * 512 + 300, {{20, 3}, {2, 4}, {100, 1}}, 10);
     check(file);
     check(addFile(existing(), "tail.bin", 1024, {{127, 2}}));
+    // Names from the disk never leave the destination.
+    BaseTree* sneaky = addFolder(existing(), "..");
+    check(addFile(sneaky, "../../../escaped.txt", 10, {{1, 1}}));
+    check(addFile(existing(), std::string("nul\0name", 8), 10, {{1, 1}}));
+    check(addFile(existing(), "", 10, {{1, 1}}));
+    check(addFile(existing(), std::string(300, 'x') + ".txt", 10, {{1, 1}}));
     save();
 
     EXPECT_EQ(test::readFile(saved("DCIM/100CANON/IMG_1.JPG")), slice(device, 4 * 512, 1000));
@@ -103,8 +109,15 @@ TEST_F(Saving, CheckedFilesRecreateTheirFoldersAndJoinTheirExtentsInOrder) {
     std::vector<uint8_t> tail = slice(device, 127 * 512, 512);
     tail.resize(1024, 0);
     EXPECT_EQ(test::readFile(saved("tail.bin")), tail);
-    EXPECT_EQ(savedFile, 3);
-    EXPECT_EQ(savedSize, 1000 + 3 * 512 + 4 * 512 + 300 + 1024);
+    EXPECT_EQ(savedFile, 7);
+    EXPECT_EQ(savedSize, 1000 + 3 * 512 + 4 * 512 + 300 + 1024 + 40);
+    EXPECT_FALSE(fs::exists(dir / "escaped.txt"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "escaped.txt"));
+    EXPECT_TRUE(fs::exists(saved("_../.._.._.._escaped.txt")));
+    EXPECT_TRUE(fs::exists(saved("nul_name")));
+    EXPECT_TRUE(fs::exists(saved("_")));
+    for (const auto& entry : fs::recursive_directory_iterator(dir / "out"))
+        EXPECT_LE(entry.path().filename().string().size(), 255u);
 }
 
 TEST_F(Saving, CollisionsRenameOrSkipAsAnswered) {
@@ -205,24 +218,6 @@ TEST_F(Saving, AFileCutShortIsRemovedAndNamed) {
     EXPECT_FALSE(fs::exists(saved("last.bin")));
     EXPECT_EQ(report.cutShort, std::vector<std::string>{saved("small (1).bin").string()});
     EXPECT_EQ(savedFile, 1);
-}
-
-TEST_F(Saving, NamesFromTheDiskNeverLeaveTheDestination) {
-    BaseTree* sneaky = addFolder(existing(), "..");
-    check(addFile(sneaky, "../../../escaped.txt", 10, {{1, 1}}));
-    check(addFile(existing(), std::string("nul\0name", 8), 10, {{1, 1}}));
-    check(addFile(existing(), "", 10, {{1, 1}}));
-    check(addFile(existing(), std::string(300, 'x') + ".txt", 10, {{1, 1}}));
-    save();
-
-    EXPECT_EQ(savedFile, 4);
-    EXPECT_FALSE(fs::exists(dir / "escaped.txt"));
-    EXPECT_FALSE(fs::exists(dir / "out" / "escaped.txt"));
-    EXPECT_TRUE(fs::exists(saved("_../.._.._.._escaped.txt")));
-    EXPECT_TRUE(fs::exists(saved("nul_name")));
-    EXPECT_TRUE(fs::exists(saved("_")));
-    for (const auto& entry : fs::recursive_directory_iterator(dir / "out"))
-        EXPECT_LE(entry.path().filename().string().size(), 255u);
 }
 
 TEST_F(Saving, RawJpegFragmentIsCutFromItsUnitsAndAnUnreadableDeviceSavesNothing) {

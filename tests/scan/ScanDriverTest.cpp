@@ -18,32 +18,6 @@ namespace fs = std::filesystem;
 using test::TempHome;
 using test::childNames;
 
-// Records the delegate calls in order; optional hooks run inside a call.
-class RecordingDelegate : public RecoveryToDelegate {
-public:
-    void quickCompleted() override { record("quickCompleted"); }
-    void reloadOutlineData() override {
-        record("reloadOutlineData");
-        if (onReload) onReload();
-    }
-    void openLoadingWindow() override { record("openLoadingWindow"); }
-    void setBSDPath(const std::string& path) override { record("setBSDPath " + path); }
-
-    std::vector<std::string> calls() {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-    std::function<void()> onReload;
-
-private:
-    void record(const std::string& call) {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(call);
-    }
-    std::mutex mutex_;
-    std::vector<std::string> calls_;
-};
-
 // A sparse image file of the given size.
 fs::path makeImage(const fs::path& path, uintmax_t size) {
     std::ofstream{path};
@@ -51,9 +25,6 @@ fs::path makeImage(const fs::path& path, uintmax_t size) {
     return path;
 }
 
-std::shared_ptr<Disk> imageDisk(const fs::path& path, const std::string& kind, const std::string& content = "") {
-    return test::imageDisk(path, 512, kind, content);
-}
 
 class ScanDriver : public ::testing::Test {
 protected:
@@ -67,14 +38,14 @@ protected:
 
     TempHome home;
     RecoveryModule module;
-    RecordingDelegate delegate;
+    test::RecordingDelegate delegate{module};
 };
 
 // Stop and pause flags left over from an earlier run are cleared first.
 TEST_F(ScanDriver, QuickScanBuildsBothBranchesAndReportsInOrder) {
     module.setStop(true);
     module.setPause(true);
-    scan(imageDisk(test::sampleImage(), "msdos"), "Q");
+    scan(test::imageDisk(test::sampleImage(), 512, "msdos"), "Q");
     EXPECT_FALSE(module.isStopped());
 
     ASSERT_EQ(childNames(root()), (std::vector<std::string>{"Quick Scan", "Deep Scan"}));
@@ -93,12 +64,13 @@ TEST_F(ScanDriver, QuickScanBuildsBothBranchesAndReportsInOrder) {
     // Five tag categories exist even when nothing was tagged.
     EXPECT_EQ(module.Tags.size(), 5u);
     EXPECT_TRUE(module.Tags.count("Camera"));
+    EXPECT_FALSE(delegate.lockedDuringReload);
 }
 
 TEST_F(ScanDriver, StopDuringQuickScanStillArrangesTheTree) {
     // The first reload comes just before the quick scan starts.
     delegate.onReload = [this] { module.setStop(true); };
-    scan(imageDisk(test::sampleImage(), "msdos"), "Q");
+    scan(test::imageDisk(test::sampleImage(), 512, "msdos"), "Q");
 
     const auto calls = delegate.calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "quickCompleted"), 0);
@@ -109,8 +81,8 @@ TEST_F(ScanDriver, StopDuringQuickScanStillArrangesTheTree) {
 
 TEST_F(ScanDriver, ApfsVolumeIsReadThroughItsContainer) {
     test::TempDir dir;
-    auto container = imageDisk(makeImage(dir / "container.img", 4 << 20), "apfs");
-    auto volume = imageDisk(makeImage(dir / "volume.img", 1 << 20), "apfs", kApfsVolumeContent);
+    auto container = test::imageDisk(makeImage(dir / "container.img", 4 << 20), 512, "apfs");
+    auto volume = test::imageDisk(makeImage(dir / "volume.img", 1 << 20), 512, "apfs", kApfsVolumeContent);
     volume->setParentDisk(container);
 
     scan(volume, "Q");
@@ -126,7 +98,7 @@ TEST_F(ScanDriver, ApfsVolumeIsReadThroughItsContainer) {
 
 TEST_F(ScanDriver, UnreadableDeviceLeavesQuickBranchRunningAndFinishes) {
     test::TempDir dir;
-    auto disk = imageDisk(makeImage(dir / "gone.img", 1 << 20), "msdos");
+    auto disk = test::imageDisk(makeImage(dir / "gone.img", 1 << 20), 512, "msdos");
     fs::remove(dir / "gone.img");
     scan(disk, "Q");
     EXPECT_EQ(root()->getChildAtIndex(0)->scanCompleted, 1);
@@ -135,7 +107,7 @@ TEST_F(ScanDriver, UnreadableDeviceLeavesQuickBranchRunningAndFinishes) {
 
 // The quick scan limited to one folder keeps that folder alone, linked to its new parent.
 TEST_F(ScanDriver, SelectedFolderCutsTheTreeDownToIt) {
-    scan(imageDisk(test::sampleImage(), "msdos"), "Q", "100norix");
+    scan(test::imageDisk(test::sampleImage(), 512, "msdos"), "Q", "100norix");
     std::shared_lock lock(module.treeLock());
     const BaseTree* existing = root()->getChildAtIndex(0)->getChildAtIndex(0);
     ASSERT_EQ(childNames(existing), (std::vector<std::string>{"100NORIX"}));
@@ -168,7 +140,7 @@ TEST_F(ScanDriver, OnlyTheChosenTypesAreCarved) {
     for (const char* extension : {"jpg", "docx"})
         for (SigNode* type : catalogue.fileTypesWithExtension(extension)) catalogue.setTicked(type, true);
     module.setFileCheckArray(catalogue.makeSelectedSigArray());
-    scan(imageDisk(dir / "disk.img", ""), "D");
+    scan(test::imageDisk(dir / "disk.img"), "D");
     EXPECT_EQ(childNames(module.deepNode()->getChildAtIndex(0)), (std::vector<std::string>{"jpg", "docx"}));
     EXPECT_EQ(childNames(root()), (std::vector<std::string>{"Deep Scan"}));
     EXPECT_FALSE(module.quickScanCompleted());
@@ -181,7 +153,7 @@ TEST_F(ScanDriver, OnlyTheChosenTypesAreCarved) {
 // ThreadSanitizer build runs this too.
 TEST_F(ScanDriver, ConcurrencyPauseAndStopFromAnotherThread) {
     test::TempDir dir;
-    auto disk = imageDisk(makeImage(dir / "big.img", 2ll << 30), "");
+    auto disk = test::imageDisk(makeImage(dir / "big.img", 2ll << 30));
     std::atomic<bool> sweepAboutToStart{false};
     // The reload just before the deep scan pauses it from the scan thread itself, so
     // the pause is in force before the first chunk.

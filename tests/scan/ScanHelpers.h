@@ -3,13 +3,48 @@
 // saving listed files to compare them with a fixture's manifest.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <mutex>
 
 #include "scan/RecoveryModule.h"
 #include "tests/support/TestSupport.h"
 
 namespace norix::test {
+
+// Records the engine's delegate calls in order, and whether the tree lock was held while
+// the engine asked for a reload; onReload runs inside each reload.
+class RecordingDelegate : public RecoveryToDelegate {
+public:
+    explicit RecordingDelegate(RecoveryModule& module) : module_(module) {}
+    void quickCompleted() override { record("quickCompleted"); }
+    void reloadOutlineData() override {
+        if (module_.treeLock().try_lock_shared()) module_.treeLock().unlock_shared();
+        else lockedDuringReload = true;
+        record("reloadOutlineData");
+        if (onReload) onReload();
+    }
+    void openLoadingWindow() override { record("openLoadingWindow"); }
+    void setBSDPath(const std::string& path) override { record("setBSDPath " + path); }
+
+    std::vector<std::string> calls() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    std::function<void()> onReload;
+    std::atomic<bool> lockedDuringReload{false};
+
+private:
+    void record(const std::string& call) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(call);
+    }
+    RecoveryModule& module_;
+    std::mutex mutex_;
+    std::vector<std::string> calls_;
+};
 
 // An image file as a disk of the given sector size; an empty kind leaves the file system
 // to be found by the scan.
@@ -52,6 +87,14 @@ void collect(const BaseTree* node, const std::string& prefix, Map& out) {
         out.emplace(path, child.get());
         collect(child.get(), path, out);
     }
+}
+
+// The SHA-256 of the data a node describes, read from the device as saving reads it.
+inline std::string dataSha(const BaseTree& node, const std::filesystem::path& device, const TempDir& dir) {
+    const auto data = node.getDataForFileWithBSD(device.string());
+    if (!data) return "unreadable";
+    writeFile(dir / "data.bin", *data);
+    return sha256Of(dir / "data.bin");
 }
 
 // Checks the listed files, saves them into out and expects each saved file to have the

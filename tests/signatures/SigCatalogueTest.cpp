@@ -41,7 +41,7 @@ protected:
 
 // Each form fails its own check and every later one it can: the message shown must be the
 // earliest, and nothing changes. Eight header bytes and offset 512 are the largest accepted.
-TEST_F(SigCatalogueTest, ARefusedFormShowsItsFirstFailedCheckAndChangesNothing) {
+TEST_F(SigCatalogueTest, ARefusedFormShowsItsFirstFailedCheckAndAFailedWriteIsReportedAndChangesNothing) {
     const auto before = test::readFile(SigCatalogue::catalogueFilePath());
     using Case = std::pair<NewSigForm, std::string>;  // category, type, extension, signature, offset, maximum size
     for (auto [form, message] : {
@@ -57,8 +57,14 @@ TEST_F(SigCatalogueTest, ARefusedFormShowsItsFirstFailedCheckAndChangesNothing) 
          }) {
         EXPECT_EQ(catalogue.addNewSigOKClicked(form), message);
     }
-    EXPECT_EQ(test::readFile(SigCatalogue::catalogueFilePath()), before);
     EXPECT_EQ(catalogue.root()->children.size(), reloaded().root()->children.size());
+
+    // A good form whose file cannot be written (a folder where the temporary file would
+    // go makes every write fail, even as root) is reported, and the old file stays.
+    fs::create_directory(SigCatalogue::catalogueFilePath() + ".tmp." + std::to_string(getpid()));
+    NewSigForm form{"My Types", "Thing", "thg", "CAFEBABE", "0", "5", "MB"};
+    EXPECT_EQ(catalogue.addNewSigOKClicked(form), "Failed Signature");
+    EXPECT_EQ(test::readFile(SigCatalogue::catalogueFilePath()), before);
 }
 
 // The largest accepted values: eight header bytes and offset 512; the size is kept in MiB,
@@ -97,9 +103,9 @@ TEST_F(SigCatalogueTest, AcceptedFormsAddUntickedUserTypesThatSurviveAReload) {
     EXPECT_EQ(table.byExtension.count("th1"), 0u);
 }
 
-// --- the shipped catalogue ---
+// --- the shipped catalogue and its tick states ---
 
-TEST_F(SigCatalogueTest, ShippedTypesAreTickedAndHaveTheirOwnCheckers) {
+TEST_F(SigCatalogueTest, ShippedTypesAreTickedHaveTheirOwnCheckersAndTickStatesSurviveAReload) {
     const auto selected = catalogue.selectedSigArray;
     EXPECT_TRUE(selected.other.empty());
     for (const auto& group : catalogue.root()->children) {
@@ -114,11 +120,8 @@ TEST_F(SigCatalogueTest, ShippedTypesAreTickedAndHaveTheirOwnCheckers) {
         }
     }
     EXPECT_EQ(selected.byExtension.size(), 32u);
-}
 
-// --- tick states ---
-
-TEST_F(SigCatalogueTest, TickStatesPropagateAndSurviveAReload) {
+    // Tick states propagate and survive a reload.
     SigNode* root = catalogue.root();
     catalogue.setTicked(catalogue.checkForFileTypeExists("png"), false);
     EXPECT_EQ(category(catalogue, "Photos")->selected, 1);
@@ -169,16 +172,6 @@ TEST(BadCatalogue, IsKeptAsideAndReplacedByTheShippedCatalogue) {
         EXPECT_NE(catalogue.checkForFileTypeExists("jpg"), nullptr);
         EXPECT_FALSE(SigCatalogue().loadSig());
     }
-}
-
-TEST_F(SigCatalogueTest, AFolderThatCannotBeWrittenIsReportedAndTheOldFileStays) {
-    const fs::path file = SigCatalogue::catalogueFilePath();
-    const auto before = test::readFile(file);
-    // A folder where the temporary file would go makes every write fail, even as root.
-    fs::create_directory(file.string() + ".tmp." + std::to_string(getpid()));
-    NewSigForm form{"My Types", "Thing", "thg", "CAFEBABE", "0", "5", "MB"};
-    EXPECT_EQ(catalogue.addNewSigOKClicked(form), "Failed Signature");
-    EXPECT_EQ(test::readFile(file), before);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
@@ -50,6 +51,16 @@ TempHome::~TempHome() {
     restoreEnv("XDG_DATA_HOME", oldData_);
     restoreEnv("XDG_DOCUMENTS_DIR", oldDocs_);
     setConsoleQuiet(false);
+}
+
+TimeZone::TimeZone(const char* zone) : old_(getenvOr("TZ")) {
+    setenv("TZ", zone, 1);
+    tzset();
+}
+
+TimeZone::~TimeZone() {
+    restoreEnv("TZ", old_);
+    tzset();
 }
 
 fs::path TempHome::dataFolder() const { return dir_.path() / "data" / "Norix Data Recovery"; }

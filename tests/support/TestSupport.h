@@ -40,6 +40,16 @@ private:
     std::string oldHome_, oldData_, oldDocs_;
 };
 
+// Sets the time zone (TZ) for the life of the object, and puts back the one before.
+class TimeZone {
+public:
+    explicit TimeZone(const char* zone);
+    ~TimeZone();
+
+private:
+    std::string old_;
+};
+
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readFile(const std::filesystem::path& path);
 std::vector<uint8_t> readBytes(const std::filesystem::path& path, uint64_t offset, size_t length);
