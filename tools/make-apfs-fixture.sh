@@ -17,8 +17,13 @@
 #   fragmented.bin  then written: the driver may put it into the holes
 #   rewritten.txt written, flushed (unmounted), then written again with other content: the
 #                 old extents stay on disk, the manifest holds the newest content
-#   deleted last, so nothing overwrites their data: Documents/old draft.txt (its folder
-#                 stays), deleted-note.txt and the folder OldStuff with its subfolder Inner
+#   deleted last, so nothing overwrites their data: the folder OldStuff with its subfolder
+#                 Inner, then Documents/old draft.txt (its folder stays) and deleted-note.txt.
+#                 The driver edits a node in place within a transaction and reuses a freed
+#                 node block a few transactions later, so only the last few deletions keep
+#                 their records in an old node copy: the folder OldStuff, old draft.txt and
+#                 deleted-note.txt do; the records of OldStuff's contents are overwritten
+#                 (their data blocks stay), so no metadata scan can list them
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for tool in mkapfs apfsck guestfish python3 zstd; do
@@ -88,9 +93,9 @@ printf '%s\t%s\t%s\t0\t1\n' /rewritten.txt 11000 "$(sha256sum < "$second" | cut 
 cat >> "$fill" <<'EOF'
 umount /
 mount-vfs readwrite apfs /dev/sda /
+rm-rf /OldStuff
 rm "/Documents/old draft.txt"
 rm /deleted-note.txt
-rm-rf /OldStuff
 umount /
 EOF
 guestfish --rw -a "$img" -f "$fill"
