@@ -4,11 +4,13 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
@@ -33,6 +35,13 @@ inline std::string deviceHolding(const uint8_t* data, size_t size) {
     if (device < 0 || ftruncate(device, 0) != 0 || pwrite(device, data, size, 0) != static_cast<ssize_t>(size))
         return {};
     return path;
+}
+
+// The input's first 512 bytes, zero-padded: the sector a signature hit starts in.
+inline std::vector<uint8_t> firstUnit(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> unit(data, data + std::min<size_t>(size, 512));
+    unit.resize(512, 0);
+    return unit;
 }
 
 // An engine reading the device at path in 512-byte sectors, with its quick- and

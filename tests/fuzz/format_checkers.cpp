@@ -27,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = norix::fuzz::deviceHolding(data, size);
     if (path.empty()) return 0;
 
-    std::vector<uint8_t> unit(data, data + std::min<size_t>(size, 512));
-    unit.resize(512, 0);
+    const std::vector<uint8_t> unit = norix::fuzz::firstUnit(data, size);
     std::unique_ptr<norix::Checker> checkers[] = {
         std::make_unique<norix::JpgFileCheck>(),
         std::make_unique<norix::PngFileCheck>(),

@@ -22,8 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = norix::fuzz::deviceHolding(data, size);
     if (path.empty()) return 0;
 
-    std::vector<uint8_t> unit(data, data + std::min<size_t>(size, 512));
-    unit.resize(512, 0);
+    const std::vector<uint8_t> unit = norix::fuzz::firstUnit(data, size);
     // The checkers of the raw types, and the walk they share.
     std::vector<std::shared_ptr<norix::Checker>> checkers{std::make_shared<norix::RawImageFormat>()};
     for (const char* type : {"cr2", "nef", "pef", "sr2", "dcr", "kdc", "3fr", "dng", "orf", "raw", "arw", "crw", "raf",

@@ -19,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = norix::fuzz::deviceHolding(data, size);
     if (path.empty()) return 0;
 
-    std::vector<uint8_t> unit(data, data + std::min<size_t>(size, 512));
-    unit.resize(512, 0);
+    const std::vector<uint8_t> unit = norix::fuzz::firstUnit(data, size);
     for (uint32_t blockSize : {512u, 4096u}) {
         uint64_t fileSize = 0;
         norix::SignatureCheck::checkSignatureInBlock_andSectorNumber_blockSize_andBSDPath_fileSizeForOfficeX(
