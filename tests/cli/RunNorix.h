@@ -17,9 +17,11 @@ struct NorixRun {
     std::string err;
 };
 
-// Runs norix with the arguments (each quoted), no input, stderr kept in scratch.
-inline NorixRun runNorix(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
-    std::string command = std::string("'") + NORIX_CLI + "'";
+// Runs norix under a launcher (shell text such as "strace -o FILE ", or none) with the
+// arguments (each quoted), no input, stderr kept in scratch.
+inline NorixRun runNorixUnder(const std::string& launcher, const std::vector<std::string>& args,
+                              const std::filesystem::path& scratch) {
+    std::string command = launcher + "'" + NORIX_CLI + "'";
     for (const auto& arg : args) command += " '" + arg + "'";
     const std::filesystem::path errFile = scratch / "stderr.txt";
     command += " 2>'" + errFile.string() + "' </dev/null";
@@ -32,6 +34,10 @@ inline NorixRun runNorix(const std::vector<std::string>& args, const std::filesy
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.err = readText(errFile);
     return run;
+}
+
+inline NorixRun runNorix(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
+    return runNorixUnder({}, args, scratch);
 }
 
 }  // namespace norix::test
