@@ -63,5 +63,49 @@ TEST_F(SourceSafety, QuickScanDeepScanAndRecoverOpenTheSourceOnlyForReadingAndLe
     EXPECT_EQ(test::sha256Of(image), before);
 }
 
+// A destination on a small file system of its own: a tmpfs mounted in a private
+// user and mount namespace, so no root is needed. It holds more than the selected
+// bytes (the check before saving passes) but less than their blocks, so it fills up
+// mid-run.
+TEST_F(SourceSafety, ADestinationThatFillsUpKeepsEveryFileSavedBeforeWholeAndRemovesTheCutOne) {
+    const fs::path image = test::unpackFixture("hfs-512", scratch / "mac.img");
+    const fs::path whole = scratch / "whole";
+    ASSERT_EQ(test::runNorix({"recover", image.string(), "--out", whole.string(), "--all"}, scratch.path()).exitCode, 0);
+    uint64_t bytes = 0, blocks = 0;
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(whole))
+        if (entry.is_regular_file()) bytes += entry.file_size(), blocks += (entry.file_size() + 4095) / 4096 * 4096, ++files;
+
+    const fs::path mount = scratch / "small", kept = scratch / "kept";
+    fs::create_directories(mount);
+    fs::create_directories(kept);
+    const std::string launcher = "unshare -rm sh -c 'mount -t tmpfs -o size=" + std::to_string((bytes + blocks) / 2) +
+                                 " none \"$0\" || exit 99; kept=$1; shift; \"$@\"; code=$?; cp -r \"$0\"/. \"$kept\"; "
+                                 "exit $code' '" + mount.string() + "' '" + kept.string() + "' ";
+    const auto run = test::runNorixUnder(launcher, {"recover", image.string(), "--out", mount.string(), "--all"},
+                                         scratch.path());
+    if (run.exitCode == 99) GTEST_SKIP() << "no private tmpfs here: " << run.err;
+    EXPECT_EQ(run.exitCode, 5) << run.err;
+    EXPECT_NE(run.err.find("Saving stopped: the destination is full. Saved: "), std::string::npos) << run.err;
+
+    // The count said is the files there, each whole; the one cut is named and gone.
+    size_t there = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(kept)) {
+        if (!entry.is_regular_file()) continue;
+        ++there;
+        EXPECT_EQ(test::readFile(entry.path()), test::readFile(whole / fs::relative(entry.path(), kept)))
+            << entry.path();
+    }
+    EXPECT_GT(there, 0u);
+    EXPECT_LT(there, files);
+    EXPECT_NE(run.err.find("Saved: " + std::to_string(there) + " ("), std::string::npos) << run.err;
+    const std::string cutLine = "Cut short and removed: " + mount.string() + "/";
+    const size_t cut = run.err.find(cutLine);
+    ASSERT_NE(cut, std::string::npos) << run.err;
+    const std::string cutFile = run.err.substr(cut + cutLine.size(), run.err.find('\n', cut) - cut - cutLine.size());
+    EXPECT_TRUE(fs::exists(whole / cutFile)) << cutFile;
+    EXPECT_FALSE(fs::exists(kept / cutFile)) << cutFile;
+}
+
 }  // namespace
 }  // namespace norix
