@@ -156,7 +156,7 @@ void BaseTree::saveFileWithdiskPath_andSavingPath_withFileManager_withFileCount_
         auto dir = openSaveFolder(in, name);
         // The folder and all below it are skipped.
         if (!dir) return consoleLog("Unable to create the folder %s/%s\n", in.path.c_str(), name.c_str());
-        open.emplace_back(&folder, std::move(*dir));
+        open.push_back({&folder, std::move(*dir)});
     };
     enter(*this, parent);
     while (!open.empty() && !run.stopped()) {

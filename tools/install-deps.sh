@@ -8,7 +8,7 @@ packages=(
   libblkid-dev libmount-dev libutf8proc-dev
   nlohmann-json3-dev libzip-dev
   libgtest-dev libgmock-dev
-  zstd
+  zstd strace python3
   dosfstools mtools fdisk exfatprogs e2fsprogs
   qt6-base-dev
 )

@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -147,30 +146,8 @@ TEST_F(Cli, NamesFromTheDiskAreEscapedAndJsonCarriesTheirDates) {
 
 // Runs norix with its output in files, sends it Ctrl-C once it shows its progress, and
 // collects what it did.
-NorixRun interruptedNorix(std::vector<std::string> args, const fs::path& scratch) {
-    const std::string out = (scratch / "out.txt").string(), err = (scratch / "err.txt").string();
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    args.insert(args.begin(), NORIX_CLI);
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    NorixRun run;
-    const int spawned = posix_spawn(&child, NORIX_CLI, &files, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&files);
-    if (spawned != 0) return run;
-    for (int i = 0; i < 600 && test::readText(err).find("Scanning") == std::string::npos; ++i) usleep(100'000);
-    kill(child, SIGINT);
-    int status = 0;
-    waitpid(child, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = test::readText(out);
-    run.err = test::readText(err);
-    return run;
+NorixRun interruptedNorix(const std::vector<std::string>& args, const fs::path& scratch) {
+    return test::runNorixWatched(args, scratch, "Scanning", std::chrono::seconds(300));
 }
 
 TEST_F(Cli, CtrlCStopsAScanWith130AndRecoverThenSavesNothing) {
