@@ -1,0 +1,101 @@
+#pragma once
+// The right side of the results page and its ties to the folder outline: the path bar,
+// the filter menu, the search field, the results table and the selection line. The
+// table lists the selected folder's children through the active filter, or the matches
+// of the running or last search.
+#include <QWidget>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "app/NodePath.h"
+#include "app/ResultsModel.h"
+#include "results/FilterState.h"
+
+class QHBoxLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QToolButton;
+class QTreeView;
+
+namespace norix::app {
+
+class FilterWindow;
+class TreeModel;
+
+class ResultsPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit ResultsPage(QWidget* parent);
+    ~ResultsPage() override;
+    // The outline whose selected folder the table lists.
+    void attachOutline(TreeModel& outline, QTreeView& view);
+    // A new tree (or none): back to the root, the search dropped.
+    void setModule(RecoveryModule* module);
+    // The tree grew: list the same folder again.
+    void reload();
+    // Searching walks a tree that no longer changes: only once the scan has ended.
+    void setSearchEnabled(bool enabled);
+    FilterState& filter() { return filter_; }
+    ResultsModel& model() { return model_; }
+    FilterWindow& filterWindow() { return *filterWindow_; }
+
+    // selectedItem: list a folder's children, select it in the outline, rebuild the bar.
+    void selectFolder(const NodePath& folder);
+    const NodePath& selectedItem() const { return model_.folder(); }
+    void rootBtnClicked();
+    // A double click on a table row: a folder with children is opened; a file previewed.
+    void didClickRow(int row);
+    // A filter-menu item by identifier ("allFiles", "Images", ..., "Advn").
+    void treePageFiltersAdvClicked(const QString& identifier);
+    // Empty text leaves the search; other text searches the whole tree for it.
+    void searchEntered(const QString& text);
+    bool searchRunning() const { return searchThread_.joinable() && flag_ && *flag_; }
+    // Shows a listed match in its folder.
+    void locateClicked(int row);
+    // "Selected: %ld files (%.2f %@)", or empty with nothing checked.
+    void fileSelected(int64_t files, int64_t bytes);
+
+    // The path bar's titles for folder names from the top down: as many 75-wide buttons
+    // as fit in width, led by "..." and the nearest folders when not all do.
+    static QStringList pathButtonTitles(const QStringList& names, int width);
+    static constexpr int kPathButtonWidth = 75;
+
+    QPushButton* rootButton;
+    QWidget* pathBar;
+    QToolButton* filterButton;
+    QLineEdit* searchField;
+    QPushButton* locateButton;
+    QTableView* table;
+    QLabel* selectionLabel;
+
+signals:
+    void checksChanged(int64_t files, int64_t bytes);
+    void previewRequested(const NodePath& file);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void pathButtons();
+    void stopSearch();
+    void onOutlineSelection(const QModelIndex& current);
+
+    FilterState filter_;
+    ResultsModel model_;
+    FilterWindow* filterWindow_;
+    RecoveryModule* module_ = nullptr;
+    TreeModel* outline_ = nullptr;
+    QTreeView* outlineView_ = nullptr;
+    QHBoxLayout* pathLayout_;
+    bool selecting_ = false;  // the outline selection is being moved by this page
+    std::shared_ptr<std::atomic<bool>> flag_;
+    std::thread searchThread_;
+    QTimer searchTimer_;
+    int searchCountTimer = 0;
+};
+
+}  // namespace norix::app
