@@ -108,6 +108,7 @@ AppDelegate::AppDelegate()
     fs::remove_all(tempPath, ec);
     if (::mkdir(tempPath.c_str(), 0700) != 0) log_.write(tempPath, "Error in creating tempPath");
     if (const auto failure = catalogue_.loadSig()) log_.write(*failure, "loadSig");
+    window_.resultsPage->setScratchFolder(QString::fromStdString(tempPath));
     useMediaGroups();
 
     MainWindow& w = window_;

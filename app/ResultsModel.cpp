@@ -6,6 +6,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "app/Decoding.h"
 #include "results/FilterState.h"
 #include "results/SearchResult.h"
 #include "results/TreeClassMethod.h"
@@ -78,6 +79,22 @@ bool ResultsModel::isFolderWithChildren(int row) const {
     std::shared_lock lock(module_->treeLock());
     const BaseTree* node = nodeAt(row);
     return node && node->fileType == 1 && node->childCount() > 0;
+}
+
+std::unique_ptr<BaseTree> ResultsModel::thumbnailSource(const NodePath& path, uint64_t maxBytes) const {
+    if (!module_) return nullptr;
+    std::shared_lock lock(module_->treeLock());
+    const BaseTree* node = resolvePath(*module_, path);
+    if (!node || node->fileType == 1 || node->corrupted || node->fileSize >= maxBytes ||
+        !filter_.checkForImageFilter(node->getExtension()))
+        return nullptr;
+    return readableCopy(*node);
+}
+
+void ResultsModel::setCorrupted(const NodePath& path) {
+    if (!module_) return;
+    std::unique_lock lock(module_->treeLock());
+    if (BaseTree* node = resolvePath(*module_, path)) node->setCorrupted(1);
 }
 
 int ResultsModel::rowCount(const QModelIndex& parent) const {

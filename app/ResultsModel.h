@@ -33,6 +33,13 @@ public:
     // The node of a row as a path from the root; empty when it is gone.
     NodePath pathOfRow(int row) const;
     bool isFolderWithChildren(int row) const;
+    // A copy of a file to read for a thumbnail, when it may get one: a picture not
+    // marked corrupted and smaller than maxBytes.
+    std::unique_ptr<BaseTree> thumbnailSource(const NodePath& path, uint64_t maxBytes) const;
+    // No thumbnail could be made of the file: never try it again.
+    void setCorrupted(const NodePath& path);
+    RecoveryModule* module() const { return module_; }
+    const FilterState& filter() const { return filter_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

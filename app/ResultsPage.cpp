@@ -4,6 +4,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QStackedWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
@@ -13,6 +15,9 @@
 #include <shared_mutex>
 
 #include "app/FilterWindow.h"
+#include "app/GridModel.h"
+#include "app/PreviewPane.h"
+#include "app/PreviewWindow.h"
 #include "app/TreeModel.h"
 #include "results/SearchResult.h"
 #include "results/TreeClassMethod.h"
@@ -27,9 +32,13 @@ ResultsPage::ResultsPage(QWidget* parent)
       filterButton(new QToolButton(this)),
       searchField(new QLineEdit(this)),
       locateButton(new QPushButton("Locate", this)),
+      viewButton(new QToolButton(this)),
+      views(new QStackedWidget(this)),
       table(new QTableView(this)),
+      grid(new QListView(this)),
       selectionLabel(new QLabel(this)),
       model_(filter_),
+      gridModel_(new GridModel(model_, this)),
       filterWindow_(new FilterWindow(filter_, this)),
       pathLayout_(new QHBoxLayout(pathBar)) {
     pathLayout_->setContentsMargins(0, 0, 0, 0);
@@ -63,21 +72,47 @@ ResultsPage::ResultsPage(QWidget* parent)
     table->horizontalHeader()->setSectionResizeMode(ResultsModel::kCheck, QHeaderView::ResizeToContents);
     table->horizontalHeader()->setSectionResizeMode(ResultsModel::kName, QHeaderView::Stretch);
     table->setWordWrap(false);
+    grid->setModel(gridModel_);
+    grid->setModelColumn(ResultsModel::kName);
+    grid->setViewMode(QListView::IconMode);
+    grid->setResizeMode(QListView::Adjust);
+    grid->setMovement(QListView::Static);
+    grid->setUniformItemSizes(true);
+    grid->setLayoutMode(QListView::Batched);
+    grid->setIconSize({GridModel::kSide, GridModel::kSide});
+    grid->setGridSize({GridModel::kSide + 40, GridModel::kSide + 40});
+    grid->setWordWrap(true);
+    views->addWidget(table);
+    views->addWidget(grid);
+    previewPane = new PreviewPane(model_, this);
+    viewButton->setText("Grid");
+    viewButton->setCheckable(true);
 
     auto* top = new QHBoxLayout;
     top->addWidget(rootButton);
     top->addWidget(pathBar, 1);
+    top->addWidget(viewButton);
     top->addWidget(filterButton);
     top->addWidget(searchField);
     top->addWidget(locateButton);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(top);
-    layout->addWidget(table, 1);
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(views, 1);
+    middle->addWidget(previewPane);
+    layout->addLayout(middle, 1);
     layout->addWidget(selectionLabel);
 
     connect(rootButton, &QPushButton::clicked, this, &ResultsPage::rootBtnClicked);
-    connect(table, &QTableView::doubleClicked, this, [this](const QModelIndex& index) { didClickRow(index.row()); });
+    for (QAbstractItemView* view : std::initializer_list<QAbstractItemView*>{table, grid}) {
+        connect(view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) { didClickRow(index.row()); });
+        connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+            if (current.isValid()) previewPane->previewPaneUpadte(model_.pathOfRow(current.row()));
+        });
+    }
+    connect(viewButton, &QToolButton::toggled, this, &ResultsPage::showGrid);
+    connect(previewPane, &PreviewPane::buttonClicked, this, &ResultsPage::openPreviewWindowForNDIR);
     connect(locateButton, &QPushButton::clicked, this, [this] {
         if (const QModelIndex current = table->currentIndex(); current.isValid()) locateClicked(current.row());
     });
@@ -104,6 +139,7 @@ void ResultsPage::attachOutline(TreeModel& outline, QTreeView& view) {
     outlineView_ = &view;
     connect(view.selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { onOutlineSelection(current); });
+    connect(&outline, &TreeModel::moduleChanged, this, &ResultsPage::setModule);
     connect(&outline, &TreeModel::checksChanged, this, [this] { model_.refreshChecks(); });
     connect(&model_, &ResultsModel::checksChanged, &outline, [this] { outline_->refreshChecks(); });
     // The periodic redraw drops the outline's rows; the listed folder stays.
@@ -141,6 +177,7 @@ void ResultsPage::selectFolder(const NodePath& folder) {
         selecting_ = false;
     }
     pathButtons();
+    showFirstChild();
 }
 
 void ResultsPage::onOutlineSelection(const QModelIndex& current) {
@@ -168,7 +205,36 @@ void ResultsPage::didClickRow(int row) {
         const BaseTree* node = resolvePath(*module_, path);
         file = node && node->fileType != 1;
     }
-    if (file) emit previewRequested(path);
+    if (file) openPreviewWindowForNDIR(path);
+}
+
+void ResultsPage::openPreviewWindowForNDIR(const NodePath& node) {
+    if (!module_) return;
+    bool folder = false;
+    {
+        std::shared_lock lock(module_->treeLock());
+        const BaseTree* found = resolvePath(*module_, node);
+        if (!found) return;
+        folder = found->fileType == 1;
+    }
+    if (folder) return selectFolder(node);
+    if (previewWindow_) previewWindow_->openPreviewWindowForNDIR(*module_, node);
+}
+
+void ResultsPage::setScratchFolder(const QString& folder) {
+    delete previewWindow_;
+    previewWindow_ = new PreviewWindow(filter_, folder, this);
+}
+
+void ResultsPage::showGrid(bool showing) {
+    viewButton->setChecked(showing);
+    viewButton->setText(showing ? "Table" : "Grid");
+    views->setCurrentWidget(showing ? static_cast<QWidget*>(grid) : table);
+}
+
+void ResultsPage::showFirstChild() {
+    if (model_.rowCount() == 0) return previewPane->previewPaneUpadte(std::nullopt);
+    previewPane->previewPaneUpadte(model_.pathOfRow(0));
 }
 
 void ResultsPage::treePageFiltersAdvClicked(const QString& identifier) {

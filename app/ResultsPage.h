@@ -15,6 +15,8 @@
 
 class QHBoxLayout;
 class QLabel;
+class QListView;
+class QStackedWidget;
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -24,6 +26,9 @@ class QTreeView;
 namespace norix::app {
 
 class FilterWindow;
+class GridModel;
+class PreviewPane;
+class PreviewWindow;
 class TreeModel;
 
 class ResultsPage : public QWidget {
@@ -42,6 +47,12 @@ public:
     FilterState& filter() { return filter_; }
     ResultsModel& model() { return model_; }
     FilterWindow& filterWindow() { return *filterWindow_; }
+    GridModel& gridModel() { return *gridModel_; }
+    // The private scratch folder previews are read into.
+    void setScratchFolder(const QString& folder);
+    PreviewWindow* previewWindow() { return previewWindow_; }
+    // The table (false) or the thumbnail grid (true).
+    void showGrid(bool grid);
 
     // selectedItem: list a folder's children, select it in the outline, rebuild the bar.
     void selectFolder(const NodePath& folder);
@@ -56,6 +67,8 @@ public:
     bool searchRunning() const { return searchThread_.joinable() && flag_ && *flag_; }
     // Shows a listed match in its folder.
     void locateClicked(int row);
+    // Previews a file, or opens a folder in the table.
+    void openPreviewWindowForNDIR(const NodePath& node);
     // "Selected: %ld files (%.2f %@)", or empty with nothing checked.
     void fileSelected(int64_t files, int64_t bytes);
 
@@ -69,12 +82,15 @@ public:
     QToolButton* filterButton;
     QLineEdit* searchField;
     QPushButton* locateButton;
+    QToolButton* viewButton;
+    QStackedWidget* views;
     QTableView* table;
+    QListView* grid;
+    PreviewPane* previewPane;
     QLabel* selectionLabel;
 
 signals:
     void checksChanged(int64_t files, int64_t bytes);
-    void previewRequested(const NodePath& file);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -83,10 +99,14 @@ private:
     void pathButtons();
     void stopSearch();
     void onOutlineSelection(const QModelIndex& current);
+    // The pane shows the first listed child.
+    void showFirstChild();
 
     FilterState filter_;
     ResultsModel model_;
+    GridModel* gridModel_;
     FilterWindow* filterWindow_;
+    PreviewWindow* previewWindow_ = nullptr;
     RecoveryModule* module_ = nullptr;
     TreeModel* outline_ = nullptr;
     QTreeView* outlineView_ = nullptr;
