@@ -388,6 +388,8 @@ void AppDelegate::startFullPerCount() {
         if (!loading_->isVisible()) getLoadingWindow(scanAborted ? 4 : 5);
     }, Qt::QueuedConnection);
     connect(bridge_.get(), &ScanBridge::scanReturned, this, &AppDelegate::onScanReturned, Qt::QueuedConnection);
+    connect(bridge_.get(), &ScanBridge::noticeOnScan, this,
+            [this](const QString& text) { runAlertWithMessage(&window_, text); }, Qt::QueuedConnection);
 
     bsdPath = entry.disk->getBSDPath().value_or(entry.path);
     if (entry.disk->isImageFile()) bsdPath = fs::absolute(bsdPath).string();
