@@ -143,6 +143,8 @@ AppDelegate::AppDelegate()
     connect(dbw_, &MessageWindow::closedWithoutAnswer, this, &AppDelegate::closeDBW);
     connect(rename_, &RenameWindow::answered, this, &AppDelegate::answerCollision);
     w.treeView->setModel(&treeModel_);
+    w.treeView->header()->setStretchLastSection(false);
+    w.treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     w.treeView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     w.resultsPage->attachOutline(treeModel_, *w.treeView);
     const auto addChecks = [this](int64_t files, int64_t bytes) {

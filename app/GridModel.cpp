@@ -20,6 +20,8 @@ void GridModel::restart() {
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
+    // Every cell is as large as a thumbnail and two lines of its name.
+    if (role == Qt::SizeHintRole) return QSize(kSide + 40, kSide + 40);
     if (role == Qt::DecorationRole && index.column() == ResultsModel::kName) {
         const int row = index.row();
         if (const auto at = thumbnails_.find(row); at != thumbnails_.end()) return at->second;

@@ -133,7 +133,7 @@ QWidget* MainWindow::makeResultsPage() {
     auto* split = new QSplitter(page);
     split->addWidget(treeView);
     split->addWidget(resultsPage);
-    split->setStretchFactor(1, 3);
+    split->setSizes({330, 670});
     auto* lines = new QVBoxLayout;
     lines->addWidget(driveLabel);
     lines->addWidget(statusLabel);

@@ -70,7 +70,9 @@ ResultsPage::ResultsPage(QWidget* parent)
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(22);
     table->horizontalHeader()->setSectionResizeMode(ResultsModel::kCheck, QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setSectionResizeMode(ResultsModel::kName, QHeaderView::Stretch);
+    table->horizontalHeader()->setSectionResizeMode(ResultsModel::kPath, QHeaderView::Interactive);
     table->setWordWrap(false);
     grid->setModel(gridModel_);
     grid->setModelColumn(ResultsModel::kName);
@@ -80,7 +82,7 @@ ResultsPage::ResultsPage(QWidget* parent)
     grid->setUniformItemSizes(true);
     grid->setLayoutMode(QListView::Batched);
     grid->setIconSize({GridModel::kSide, GridModel::kSide});
-    grid->setGridSize({GridModel::kSide + 40, GridModel::kSide + 40});
+    grid->setGridSize({GridModel::kSide + 50, GridModel::kSide + 50});
     grid->setWordWrap(true);
     views->addWidget(table);
     views->addWidget(grid);
