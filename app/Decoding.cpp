@@ -73,8 +73,8 @@ void DecodeQueue::run() {
         // A failed read decodes as no picture.
         const auto data = job.file->getDataForFileWithBSD(job.diskPath);
         QImage image;
-        if (data) image = makeThumbnail(QByteArray(reinterpret_cast<const char*>(data->data()),
-                                                   static_cast<qsizetype>(data->size())), side_);
+        if (data) image = makeThumbnail(QByteArray::fromRawData(reinterpret_cast<const char*>(data->data()),
+                                                                static_cast<qsizetype>(data->size())), side_);
         QMetaObject::invokeMethod(this, [this, generation = job.generation, row = job.row, path = job.path, image] {
             {
                 std::lock_guard lock(mutex_);

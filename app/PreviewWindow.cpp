@@ -120,7 +120,8 @@ void PreviewWindow::openPreviewWindowForNDIR(RecoveryModule& module, const NodeP
                            diskPath = module.diskPath()] {
         // A failed read leaves one zero byte to show.
         const std::vector<uint8_t> data = copy->getDataForFileWithBSD(diskPath).value_or(std::vector<uint8_t>(1, 0));
-        const QByteArray bytes(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size()));
+        const QByteArray bytes =
+            QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size()));
         QFile scratch(target);
         if (!scratch.open(QIODevice::WriteOnly | QIODevice::Truncate) || scratch.write(bytes) != bytes.size())
             log_.write("Error in creating tempPath.", "loadPreview");

@@ -158,8 +158,10 @@ void ResultsPage::setModule(RecoveryModule* module) {
 
 void ResultsPage::reload() {
     if (model_.showingMatches()) return;
+    // The pane keeps what the user chose.
     model_.reload();
-    selectFolder(model_.folder());
+    showInOutline(model_.folder());
+    pathButtons();
 }
 
 void ResultsPage::setSearchEnabled(bool enabled) {
@@ -170,16 +172,19 @@ void ResultsPage::setSearchEnabled(bool enabled) {
 void ResultsPage::selectFolder(const NodePath& folder) {
     model_.showFolder(folder);
     locateButton->setEnabled(false);
-    if (outline_) {
-        selecting_ = true;
-        if (const QModelIndex index = outline_->indexForPath(folder); index.isValid()) {
-            outlineView_->expand(index.parent());
-            outlineView_->setCurrentIndex(index);
-        }
-        selecting_ = false;
-    }
+    showInOutline(folder);
     pathButtons();
     showFirstChild();
+}
+
+void ResultsPage::showInOutline(const NodePath& folder) {
+    if (!outline_) return;
+    selecting_ = true;
+    if (const QModelIndex index = outline_->indexForPath(folder); index.isValid()) {
+        outlineView_->expand(index.parent());
+        outlineView_->setCurrentIndex(index);
+    }
+    selecting_ = false;
 }
 
 void ResultsPage::onOutlineSelection(const QModelIndex& current) {

@@ -99,6 +99,8 @@ private:
     void pathButtons();
     void stopSearch();
     void onOutlineSelection(const QModelIndex& current);
+    // Selects a folder in the outline without listing it again.
+    void showInOutline(const NodePath& folder);
     // The pane shows the first listed child.
     void showFirstChild();
 
