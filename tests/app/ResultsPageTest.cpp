@@ -52,6 +52,12 @@ class ResultsPageTest : public QObject {
         for (int row = 0; row < table().rowCount(); ++row) names << table().index(row, ResultsModel::kName).data().toString();
         return names;
     }
+    QStringList pathBar() {
+        QStringList titles;
+        for (const QPushButton* button : page().pathBar->findChildren<QPushButton*>())
+            if (!button->isHidden()) titles << button->text();
+        return titles;
+    }
     int rowNamed(const QString& name) { return static_cast<int>(listed().indexOf(name)); }
     BaseTree* node(const NodePath& path) { return resolvePath(*app_->recoveryModule(), path); }
 
@@ -107,6 +113,17 @@ private slots:
 
         // The advanced window: a refused range keeps the filter; the deleted box lists
         // the deleted picture only.
+        // The path bar: the folders below the branch, led by "..." when crowded.
+        page().pathBar->resize(4 * ResultsPage::kPathButtonWidth, 30);
+        open({"Quick Scan", "Existing Files", "DCIM", "100NORIX"});
+        QCOMPARE(pathBar(), QStringList({"Existing Files", "DCIM", "100NORIX"}));
+        page().pathBar->resize(2 * ResultsPage::kPathButtonWidth, 30);
+        open({"Quick Scan", "Existing Files", "DCIM", "100NORIX"});
+        QCOMPARE(pathBar(), QStringList({"...", "100NORIX"}));
+        // "..." stands for the folder above the first one shown.
+        for (QPushButton* button : page().pathBar->findChildren<QPushButton*>())
+            if (!button->isHidden() && button->text() == "...") button->click();
+        QCOMPARE(listed(), QStringList({"100NORIX"}));
         open({"Quick Scan", "Existing Files", "DCIM", "100NORIX"});
         page().treePageFiltersAdvClicked("Images");
         FilterWindow& window = page().filterWindow();
