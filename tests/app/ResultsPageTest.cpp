@@ -212,7 +212,7 @@ private slots:
         // The percent sign goes first, so no replacement is escaped twice.
         QCOMPARE(escapedScratchName("50%-off£.txt"), QString("50%25%2Doff%A3.txt"));
 
-        const NodePath documents = open({"Quick Scan", "Existing Files", "Documents"});
+        open({"Quick Scan", "Existing Files", "Documents"});
         PreviewWindow& preview = *page().previewWindow();
         page().didClickRow(rowNamed("notes.txt"));
         QTRY_VERIFY(!preview.busy());
@@ -233,11 +233,20 @@ private slots:
         page().openPreviewWindowForNDIR(notes);
         QVERIFY(!preview.busy());
         QCOMPARE(preview.notice->text(), QString(PreviewWindow::kTooLarge));
+        // A name from the disk never leads the scratch file out of its folder.
         {
             std::unique_lock lock(app_->recoveryModule()->treeLock());
             node(notes)->fileSize = 3492;
+            node(notes)->fileName = "../escape.txt";
         }
-        (void)documents;
+        page().openPreviewWindowForNDIR(notes);
+        QTRY_VERIFY(!preview.busy());
+        QVERIFY(fs::exists(fs::path(app_->tempPath) / ".._escape.txt"));
+        QVERIFY(!fs::exists(fs::path(app_->tempPath).parent_path() / "escape.txt"));
+        {
+            std::unique_lock lock(app_->recoveryModule()->treeLock());
+            node(notes)->fileName = "notes.txt";
+        }
     }
 
     void searchListsMatchesAndLocatesThem() {
