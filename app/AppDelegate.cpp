@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include "app/FileTypesWindow.h"
+#include "app/ResultsPage.h"
 #include "app/ScanBridge.h"
 #include "disk/DiskArbitrator.h"
 #include "disk/DiskManager.h"
@@ -107,6 +108,8 @@ AppDelegate::AppDelegate()
     fs::remove_all(tempPath, ec);
     if (::mkdir(tempPath.c_str(), 0700) != 0) log_.write(tempPath, "Error in creating tempPath");
     if (const auto failure = catalogue_.loadSig()) log_.write(*failure, "loadSig");
+    window_.resultsPage->setScratchFolder(QString::fromStdString(tempPath));
+    useMediaGroups();
 
     MainWindow& w = window_;
     connect(&w, &MainWindow::closeRequested, this, [this] {
@@ -140,11 +143,17 @@ AppDelegate::AppDelegate()
     connect(dbw_, &MessageWindow::closedWithoutAnswer, this, &AppDelegate::closeDBW);
     connect(rename_, &RenameWindow::answered, this, &AppDelegate::answerCollision);
     w.treeView->setModel(&treeModel_);
+    w.treeView->header()->setStretchLastSection(false);
+    w.treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     w.treeView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    connect(&treeModel_, &TreeModel::checksChanged, this, [this](int64_t files, int64_t bytes) {
+    w.resultsPage->attachOutline(treeModel_, *w.treeView);
+    const auto addChecks = [this](int64_t files, int64_t bytes) {
         selectedFile += files;
         selectedSize += bytes;
-    });
+        fileSelected();
+    };
+    connect(&treeModel_, &TreeModel::checksChanged, this, addChecks);
+    connect(w.resultsPage, &ResultsPage::checksChanged, this, addChecks);
     connect(&progressTimer_, &QTimer::timeout, this, &AppDelegate::scanStartedTimeThread);
     connect(&savingTimer_, &QTimer::timeout, this, &AppDelegate::savingTimerThread);
     // The workers' news, carried to this thread.
@@ -207,6 +216,7 @@ void AppDelegate::homeInitValues() {
     saveDialogOpened = skipAll = renameALL = destinationRemoved = false;
     pauseWanted_ = stopWanted_ = false;
     selectedFile = selectedSize = 0;
+    fileSelected();
     savedFile = savedSize = 0;
     savingPath.clear();
     selectedView.reset();
@@ -380,6 +390,8 @@ void AppDelegate::startFullPerCount() {
         if (!loading_->isVisible()) getLoadingWindow(scanAborted ? 4 : 5);
     }, Qt::QueuedConnection);
     connect(bridge_.get(), &ScanBridge::scanReturned, this, &AppDelegate::onScanReturned, Qt::QueuedConnection);
+    connect(bridge_.get(), &ScanBridge::noticeOnScan, this,
+            [this](const QString& text) { runAlertWithMessage(&window_, text); }, Qt::QueuedConnection);
 
     bsdPath = entry.disk->getBSDPath().value_or(entry.path);
     if (entry.disk->isImageFile()) bsdPath = fs::absolute(bsdPath).string();
@@ -387,6 +399,7 @@ void AppDelegate::startFullPerCount() {
     scanType = entry.kind == DriveEntry::Physical || !isKnownVolumeKind(entry.disk->getVolumeKind()) ? "D" : "Q";
     const std::string rootName = entry.label;
     recoveryModule_->setDiskPathWithString_withRootName(bsdPath, rootName);
+    useMediaGroups();
     treeModel_.setModule(recoveryModule_.get());
     window_.driveLabel->setText(QString::fromStdString(rootName));
     window_.percentageLabel->setText("0%");
@@ -570,12 +583,26 @@ void AppDelegate::scanStopped() {
     if (recoveryModule_) recoveryModule_->setStop(true);
 }
 
+void AppDelegate::fileSelected() {
+    window_.resultsPage->fileSelected(selectedFile, selectedSize);
+    setButtonDisableForRespectiveView();
+}
+
+void AppDelegate::useMediaGroups() {
+    FilterState& filter = window_.resultsPage->filter();
+    filter.images = {catalogue_.images.begin(), catalogue_.images.end()};
+    filter.audio = {catalogue_.audio.begin(), catalogue_.audio.end()};
+    filter.video = {catalogue_.video.begin(), catalogue_.video.end()};
+    filter.others = {catalogue_.others.begin(), catalogue_.others.end()};
+}
+
 void AppDelegate::setButtonDisableForRespectiveView() {
     const bool results = window_.page() == MainWindow::kResultsPage;
     window_.fileTypeButton->setEnabled(!results || !scanRunning());
     window_.homeButton->setEnabled(results && !scanRunning());
     window_.sessionButton->setEnabled(!results || (scanCompleted && !saveRecovery));
-    window_.recoverButton->setEnabled(results);
+    window_.recoverButton->setEnabled(results && selectedFile > 0);
+    window_.resultsPage->setSearchEnabled(results && !scanRunning());
 }
 
 // --- leaving the results and quitting ---

@@ -147,6 +147,10 @@ private:
     void enginePause(bool pause);
     void setScanBarVisible(bool visible);
     void setButtonDisableForRespectiveView();
+    // The selection line and the Recover button after the checked totals changed.
+    void fileSelected();
+    // The filter's media groups from the file-type catalogue.
+    void useMediaGroups();
     // Saving.
     void startSaving(bool destinationConfirmed);
     bool sameDriveSaving() const;

@@ -1,5 +1,7 @@
 #include "app/MainWindow.h"
 
+#include "app/ResultsPage.h"
+
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -7,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -126,6 +129,11 @@ QWidget* MainWindow::makeResultsPage() {
     openFolderButton->setEnabled(false);
     treeView = new QTreeView(page);
     treeView->setUniformRowHeights(true);
+    resultsPage = new ResultsPage(page);
+    auto* split = new QSplitter(page);
+    split->addWidget(treeView);
+    split->addWidget(resultsPage);
+    split->setSizes({330, 670});
     auto* lines = new QVBoxLayout;
     lines->addWidget(driveLabel);
     lines->addWidget(statusLabel);
@@ -143,7 +151,7 @@ QWidget* MainWindow::makeResultsPage() {
     bottom->addWidget(recoverButton);
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(top);
-    layout->addWidget(treeView, 1);
+    layout->addWidget(split, 1);
     layout->addLayout(bottom);
     return page;
 }

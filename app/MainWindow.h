@@ -7,10 +7,13 @@
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QSplitter;
 class QStackedWidget;
 class QTreeView;
 
 namespace norix::app {
+
+class ResultsPage;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -53,7 +56,8 @@ public:
     QPushButton* backButton;
     QPushButton* recoverButton;
     QPushButton* openFolderButton;
-    QTreeView* treeView;
+    QTreeView* treeView;  // the folder outline
+    ResultsPage* resultsPage;
 
 signals:
     void closeRequested();

@@ -12,6 +12,9 @@
 
 #include "app/AppDelegate.h"
 #include "app/FileTypesWindow.h"
+#include "app/GridModel.h"
+#include "app/ResultsPage.h"
+#include "app/TreeModel.h"
 
 namespace {
 
@@ -62,6 +65,17 @@ int main(int argc, char** argv) {
     app.okBtnClickedInSBW();
     app.window().treeView->expandToDepth(1);
     save(main, "page-5-results");
+    // A folder of pictures as a table (one of them checked) and as a thumbnail grid.
+    norix::app::ResultsPage& results = *app.window().resultsPage;
+    results.selectFolder(app.treeModel().pathOf(app.treeModel().indexForNames({"Quick Scan", "Existing Files", "DCIM", "100NORIX"})));
+    results.model().setData(results.model().index(0, norix::app::ResultsModel::kCheck), Qt::Checked, Qt::CheckStateRole);
+    wait(300);
+    save(main, "page-5-table");
+    results.showGrid(true);
+    do wait(100);
+    while (results.gridModel().pending() > 0);
+    save(main, "page-5-grid");
+    results.showGrid(false);
     // Home (declining to save a session of our own): the automatic one is listed.
     app.homeBtnClicked();
     app.noBtnClickedDBW();

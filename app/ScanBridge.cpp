@@ -33,4 +33,9 @@ void ScanBridge::setBSDPath(const std::string&) {
     assertWishes();
 }
 
+void ScanBridge::showNotice(const std::string& text) {
+    assertWishes();
+    emit noticeOnScan(QString::fromStdString(text));
+}
+
 }  // namespace norix::app

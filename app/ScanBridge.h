@@ -17,12 +17,14 @@ public:
     void reloadOutlineData() override;
     void openLoadingWindow() override;
     void setBSDPath(const std::string& path) override;
+    void showNotice(const std::string& text) override;
 
 signals:
     void quickCompletedOnScan();
     void reloadOnScan();
     void loadingWindowOnScan();
     void scanReturned();
+    void noticeOnScan(const QString& text);
 
 private:
     void assertWishes();

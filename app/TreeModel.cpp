@@ -1,5 +1,6 @@
 #include "app/TreeModel.h"
 
+#include <algorithm>
 #include <mutex>
 #include <shared_mutex>
 
@@ -18,6 +19,7 @@ TreeModel::~TreeModel() = default;
 void TreeModel::setModule(RecoveryModule* module) {
     module_ = module;
     reload();
+    emit moduleChanged(module);
 }
 
 void TreeModel::reload() {
@@ -34,14 +36,37 @@ TreeModel::Item* TreeModel::itemOf(const QModelIndex& index) const {
 
 BaseTree* TreeModel::resolve(const Item* item) const {
     if (!module_ || item == &top_) return nullptr;
-    std::vector<int> rows;
-    for (; item != &top_; item = item->parent) rows.push_back(item->row);
-    BaseTree* node = module_->dirRoot();
-    if (!node || rows.back() != 0) return nullptr;
-    for (auto row = rows.rbegin() + 1; node && row != rows.rend(); ++row)
-        node = node->getChildAtIndex(static_cast<size_t>(*row));
-    return node;
+    return resolvePath(*module_, pathOf(createIndex(item->row, 0, const_cast<Item*>(item))));
 }
+
+NodePath TreeModel::pathOf(const QModelIndex& index) const {
+    NodePath path;
+    if (!index.isValid()) return path;
+    for (const Item* item = itemOf(index); item->parent != &top_; item = item->parent) path.push_back(item->position);
+    std::ranges::reverse(path);
+    return path;
+}
+
+QModelIndex TreeModel::indexForPath(const NodePath& path) {
+    QModelIndex current = index(0, 0);
+    for (const size_t position : path) {
+        if (canFetchMore(current)) fetchMore(current);
+        const auto& children = itemOf(current)->children;
+        const auto at = std::ranges::find_if(children, [&](const auto& child) { return child->position == position; });
+        if (at == children.end()) return {};
+        current = createIndex((*at)->row, 0, at->get());
+    }
+    return current;
+}
+
+namespace {
+
+// The outline lists every branch below the root, and folders below those.
+bool outlined(const BaseTree& parent, const BaseTree& child) {
+    return parent.getParent() == nullptr || child.fileType == 1;
+}
+
+}  // namespace
 
 QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) const {
     const Item* item = itemOf(parent);
@@ -68,7 +93,9 @@ bool TreeModel::hasChildren(const QModelIndex& parent) const {
     if (!module_) return false;
     std::shared_lock lock(module_->treeLock());
     const BaseTree* node = resolve(itemOf(parent));
-    return node && node->fileType != 2 && node->childCount() > 0;
+    if (!node || node->fileType == 2) return false;
+    if (!node->getParent()) return node->childCount() > 0;
+    return node->fileName == kDeepScan ? node->getFolderCountWithFlag(false) > 0 : node->folderCount > 0;
 }
 
 bool TreeModel::canFetchMore(const QModelIndex& parent) const {
@@ -78,19 +105,24 @@ bool TreeModel::canFetchMore(const QModelIndex& parent) const {
 void TreeModel::fetchMore(const QModelIndex& parent) {
     Item* item = itemOf(parent);
     if (!module_ || item->fetched) return;
-    size_t count = 0;
+    std::vector<size_t> positions;
     {
         std::shared_lock lock(module_->treeLock());
-        if (item == &top_) count = module_->dirRoot() ? 1 : 0;
-        else if (const BaseTree* node = resolve(item); node && node->fileType != 2) count = node->childCount();
+        if (item == &top_) {
+            if (module_->dirRoot()) positions.push_back(0);
+        } else if (const BaseTree* node = resolve(item); node && node->fileType != 2) {
+            for (size_t position = 0; position < node->childCount(); ++position)
+                if (outlined(*node, *node->getChildAtIndex(position))) positions.push_back(position);
+        }
     }
     item->fetched = true;
-    if (count == 0) return;
-    beginInsertRows(parent, 0, static_cast<int>(count) - 1);
-    for (size_t row = 0; row < count; ++row) {
+    if (positions.empty()) return;
+    beginInsertRows(parent, 0, static_cast<int>(positions.size()) - 1);
+    for (const size_t position : positions) {
         auto child = std::make_unique<Item>();
         child->parent = item;
-        child->row = static_cast<int>(row);
+        child->row = static_cast<int>(item->children.size());
+        child->position = position;
         item->children.push_back(std::move(child));
     }
     endInsertRows();
@@ -116,7 +148,9 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
 
 bool TreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (role != Qt::CheckStateRole || !index.isValid()) return false;
-    setChecked(index, value.value<Qt::CheckState>() == Qt::Checked);
+    // A click checks an unchecked node and unchecks a partly or fully checked one.
+    (void)value;
+    setChecked(index, data(index, Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Unchecked);
     return true;
 }
 

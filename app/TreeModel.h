@@ -1,18 +1,16 @@
 #pragma once
-// The result tree as an item model. Items name a node by its row path from the root,
-// never by pointer: every read walks down from the engine's current root under its
-// shared lock, so a tree the engine replaced or pruned is never touched. Children are
-// fetched lazily; reload() drops everything fetched (after the engine's
-// reloadOutlineData).
+// The outline of the result tree: the root, every branch below it ("Quick Scan",
+// "Deep Scan"), and below those only folders. Items name a node by its path of child
+// positions from the root, never by pointer: every read walks down from the engine's
+// current root under its shared lock, so a tree the engine replaced or pruned is never
+// touched. Children are fetched lazily; reload() drops everything fetched (after the
+// engine's reloadOutlineData).
 #include <QAbstractItemModel>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-namespace norix {
-class BaseTree;
-class RecoveryModule;
-}  // namespace norix
+#include "app/NodePath.h"
 
 namespace norix::app {
 
@@ -27,6 +25,12 @@ public:
     void setChecked(const QModelIndex& index, bool checked);
     // The index of the node at a path of names below the root ("Quick Scan/Existing Files").
     QModelIndex indexForNames(const QStringList& names);
+    // The node an index shows, as child positions from the root, and back (fetching
+    // on the way; invalid when the outline does not list it).
+    NodePath pathOf(const QModelIndex& index) const;
+    QModelIndex indexForPath(const NodePath& path);
+    // Another view changed check marks: redraw the fetched ones.
+    void refreshChecks() { announceChanges(&top_); }
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& index) const override;
@@ -43,11 +47,14 @@ public:
 signals:
     // The checked files and bytes changed by this much.
     void checksChanged(int64_t files, int64_t bytes);
+    // The outline now shows this engine's tree (none: nullptr).
+    void moduleChanged(RecoveryModule* module);
 
 private:
     struct Item {
         Item* parent = nullptr;
         int row = 0;
+        size_t position = 0;  // among the node's siblings in the tree
         bool fetched = false;
         std::vector<std::unique_ptr<Item>> children;
     };

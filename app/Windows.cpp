@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
@@ -196,6 +197,14 @@ void RenameWindow::reject() {
     // Closing without an answer leaves the existing file alone.
     hide();
     emit answered(Skip);
+}
+
+QMessageBox* runAlertWithMessage(QWidget* parent, const QString& message) {
+    auto* alert = new QMessageBox(QMessageBox::Warning, "Alert", "Alert", QMessageBox::Ok, parent);
+    alert->setInformativeText(message);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->open();
+    return alert;
 }
 
 }  // namespace norix::app

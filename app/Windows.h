@@ -7,6 +7,7 @@
 
 class QLabel;
 class QLineEdit;
+class QMessageBox;
 class QPushButton;
 
 namespace norix::app {
@@ -25,6 +26,9 @@ struct WindowText {
 const WindowText* singleButtonText(int code);
 const WindowText* doubleButtonText(int code);
 const WindowText* loadingText(int code);
+
+// The plain alert: "Alert" with a message and OK; never blocks its caller.
+QMessageBox* runAlertWithMessage(QWidget* parent, const QString& message);
 
 // Title, header, text and one or two buttons; never blocks its caller.
 class MessageWindow : public QDialog {
