@@ -11,6 +11,7 @@
 #include "disk/DiskReader.h"
 #include "disk/Platform.h"
 #include "records/fat/FatDataEntry.h"
+#include "records/fat/FatLongNameEntry.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
 #include "signatures/SignatureCheck.h"
@@ -55,16 +56,38 @@ void readChunk(const std::string& path, uint64_t start, uint64_t count, uint64_t
         std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(deviceBytes - chunkBytes), buffer.end(), 0);
 }
 
+// A unit of directory entries: every entry up to the end marker is a short entry whose
+// byte 12 holds no more than the lower-case flags (0x08 name, 0x10 extension) or a
+// long-name part (attribute 0x0F, type 0, no cluster), and the unit begins with a
+// plausible file or folder, a short name made by the "~1" rule, or a long name whose
+// parts carry the checksum of the short entry after them. A unit of fewer than four
+// entries (a folder's last) must be zero after them. Reads bytes only: it runs on every
+// unit of the device.
 bool isFatDirectoryUnit(ByteView unit) {
-    for (size_t entry = 0; entry < 8; ++entry)
-        if (unit.u8(entry * 32 + 12) != 0) return false;
-    for (size_t entry = 0; entry < 4; ++entry)
-        if (unit.u8(entry * 32) == 0) return false;
+    constexpr size_t kEntries = kUnitBytes / 32;
+    auto isLongNamePart = [&](size_t at) { return unit.u8(at + 11) == 0x0F; };
+    size_t used = 0;
+    for (; used < kEntries && unit.u8(used * 32) != 0; ++used) {
+        const size_t at = used * 32;
+        if (isLongNamePart(at) ? unit.u8(at + 12) != 0 || unit.u16le(at + 26) != 0 : (unit.u8(at + 12) & ~0x18) != 0)
+            return false;
+    }
+    // A folder's last unit may hold a few entries: the rest of it is then zero.
+    if (used == 0) return false;
+    for (size_t at = used * 32; used < 4 && at < kUnitBytes; ++at)
+        if (unit.u8(at) != 0) return false;
     for (size_t entry = 0; entry < 5; ++entry)
-        if (unit.matches(entry * 32 + 6, "~1")) return true;
-    // The first or the second entry must be a plausible file or folder.
+        if (!isLongNamePart(entry * 32) && unit.matches(entry * 32 + 6, "~1")) return true;
     for (size_t entry = 0; entry < 2; ++entry) {
         const size_t at = entry * 32;
+        if (isLongNamePart(at)) {
+            size_t shortAt = at;
+            while (shortAt < used * 32 && isLongNamePart(shortAt)) shortAt += 32;
+            if (shortAt < used * 32 && FatLongNameEntry::shortNameChecksum(unit.sub(shortAt, 11)) == unit.u8(at + 13))
+                return true;
+            continue;
+        }
+        // The first or the second entry a plausible file or folder.
         const FatDataEntry fde = FatDataEntry::initFDEWithBlock(unit.sub(at + 11, 21));
         if ((fde.isFile || fde.isFolder) && unit.u8(at + 31) == 0 &&
             RecoveryModule::checkValidate_withExtensuion_andFlag(unit.sub(at, 8), unit.sub(at + 8, 3), fde.isFile))
