@@ -332,6 +332,7 @@ void RecoveryModule::checkForSUbFoldersAndAPFSArrangeMentswithItemDict_andextenD
 
         std::unique_lock lock(treeLock());
         lostFolderSectors_.clear();  // empty folders go now
+        lostFolderNext_.clear();
         BaseTree* deep = deepNode();
         for (auto& child : deep->childrenArray) TreeClassMethod::freeZeroChildFoldersFromNDIR(child.get());
         deep->setscanCompleted(stop ? 3 : 2);
