@@ -36,7 +36,7 @@ for i in $(seq -w 1 45); do put "/DCIM/100canon/img_00$i.jpg" $((700 + 10#$i * 5
 for i in $(seq -w 1 20); do put "/DCIM/101canon/mvi_00$i.mov" $((1500 + 10#$i * 97)); done
 for i in $(seq -w 1 12); do put "/Documents/Rapports/Rapport trimestriel numéro $i.txt" $((300 + 10#$i * 11)); done
 put /Documents/readme.txt 900
-for i in $(seq -w 1 15); do put "/Musique/Été à Paris/chanson d'été $i.mp3" $((2000 + 10#$i * 71)); done
+for i in $(seq -w 1 15); do put "/Musique/Été à Paris/chanson été $i.mp3" $((2000 + 10#$i * 71)); done
 put /Musique/liste.m3u 120
 
 cp "$img" "$work/resized.img"
