@@ -535,7 +535,7 @@ int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_and
 // the buffer so a long name begun there is read whole. Returns the bytes put in front.
 size_t RecoveryModule::joinLostFatDirectory(std::vector<uint8_t>& buffer, uint64_t s, bool folderStart) {
     const auto layout = FS ? layoutOf(*FS, blockSize) : std::nullopt;
-    if (!layout || s < layout->dataStart || buffer.size() < 64) return 0;
+    if (!layout || s < layout->dataStart || buffer.size() < 64 || quickScanListed(s)) return 0;
     BaseTree* partition = currentLostPartition("Fat");
     if (partition && lostFolderOwning(partition, s)) return 0;
     const ByteView dir(buffer);
