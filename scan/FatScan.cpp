@@ -498,6 +498,7 @@ int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_and
             offset = 0;  // the root read again as a whole cluster, from its first entry
         }
 
+        if (folderCluster && FS) adoptProvenFatGeometry(block, s);
         std::vector<uint8_t> buffer(block.data(), block.data() + std::min<size_t>(size, block.size()));
         if (deep && !readFatCluster(s, buffer)) return 0;
         // The folder's cluster before this one, when put in front to complete a long name.
@@ -524,6 +525,48 @@ int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_and
     } catch (const std::exception& e) {
         log(e.what(), "Fat deepScanForFatWithBlock");
         return 0;
+    }
+}
+
+// A volume reformatted with another cluster size: its new boot sector puts the old
+// folders' clusters in the wrong places. A folder's "." cluster found where the known
+// geometry does not put it proves the old geometry when, for one cluster size, the
+// folders its entries name (its parent, its subfolders) begin where that size puts
+// them. The proven geometry then replaces the boot sector's; the FATs, cleared by the
+// format, are no longer read.
+void RecoveryModule::adoptProvenFatGeometry(ByteView unit, uint64_t s) {
+    const auto layout = layoutOf(*FS, blockSize);
+    auto clusterAt = [](ByteView entries, size_t at) {
+        return uint32_t{entries.u16le(at + 20)} << 16 | entries.u16le(at + 26);
+    };
+    const uint32_t cluster = clusterAt(unit, 0);
+    if (!layout || cluster < 2 || cluster >= kEndOfChain || layout->clusterSector(cluster) == s) return;
+    std::vector<uint32_t> named;
+    for (size_t at = kEntrySize; unit.has(at, kEntrySize) && unit.u8(at) != 0 && named.size() < 8; at += kEntrySize) {
+        const uint32_t other = clusterAt(unit, at);
+        if (unit.u8(at) != 0xE5 && unit.u8(at + 11) != 0x0F && FatDataEntry::initFDEWithBlock(unit.sub(at + 11, 21)).isFolder &&
+            other >= 2 && other < kEndOfChain && other != cluster)
+            named.push_back(other);
+    }
+    std::vector<uint8_t> sector(std::max<uint32_t>(blockSize, 512));
+    for (uint64_t units = 1; units <= 128 && !named.empty(); units *= 2) {  // cluster size in 512-byte units
+        if (units * 512 % blockSize != 0) continue;
+        const uint64_t spc = units * 512 / blockSize;
+        if (s < spc * (cluster - 2)) break;
+        const uint64_t dataStart = s - spc * (cluster - 2);
+        const bool proven = std::ranges::all_of(named, [&](uint32_t folder) {
+            std::fill(sector.begin(), sector.end(), 0);
+            return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+                       dataStart + spc * (folder - 2), blockSize, diskPath(), sector, 1) &&
+                   startsWithDotEntries(ByteView(sector)) && clusterAt(ByteView(sector), 0) == folder;
+        });
+        if (!proven) continue;
+        // Without a boot sector the volume counts in 512-byte units, cluster 2 first.
+        FatBootSectors old;
+        old.setU8SectorPerClusters(static_cast<uint8_t>(units));
+        old.setU64RootDirectorySector(dataStart);
+        FS = old;
+        return;
     }
 }
 

@@ -330,6 +330,7 @@ private:
     void addFatFileExtents(BaseTree& file, uint32_t firstCluster);
     int recogniseFatVolume(ByteView block, uint64_t sector);
     bool startLostFatRoot(ByteView block, size_t offset, uint64_t sector);
+    void adoptProvenFatGeometry(ByteView folderStart, uint64_t sector);
     size_t joinLostFatDirectory(std::vector<uint8_t>& buffer, uint64_t sector, bool folderStart);
     void expectLostFatContinuations(ByteView directory, size_t from, uint64_t sector);
     void leaveEndedFatVolumes(uint64_t sector);

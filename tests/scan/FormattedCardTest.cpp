@@ -20,11 +20,15 @@ std::string belowTopFolder(const std::string& path) {
     return second == std::string::npos ? path : path.substr(second);
 }
 
-TEST(FormattedCard, QuickFormatKeepsEveryFolderWholeAndEveryFileUnderIt) {
+// The card reformatted with its own cluster size, and with a larger one: there the
+// geometry the old folders prove replaces the new boot sector's.
+class FormattedCard : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FormattedCard, QuickFormatKeepsEveryFolderWholeAndEveryFileUnderIt) {
     test::TempHome home;
     test::TempDir out;
     const fs::path fixture = test::fixtureFolder("make-formatted-fat32-fixture.sh");
-    const fs::path image = fixture / "formatted-same.img";
+    const fs::path image = fixture / (std::string(GetParam()) + ".img");
     RecoveryModule module;
     module.setDiskPathWithString_withRootName(image.string(), "Card");
     module.recoverFromDisk_withScantType_andName_selectedPath(test::imageDisk(image), "D", "Card", std::nullopt);
@@ -53,9 +57,11 @@ TEST(FormattedCard, QuickFormatKeepsEveryFolderWholeAndEveryFileUnderIt) {
     test::expectSavedByteExact(module, files, out.path());
 }
 
+INSTANTIATE_TEST_SUITE_P(Mkfs, FormattedCard, ::testing::Values("formatted-same", "formatted-resized"));
+
 // Every 512-byte unit of the carving fixtures (pictures, audio, video, documents,
 // archives, camera raw files) offered to the file-system test: none is a FAT directory.
-TEST(FormattedCard, NoCarvingFixtureUnitIsTakenForFatDirectoryEntries) {
+TEST(FormattedCardUnits, NoCarvingFixtureUnitIsTakenForFatDirectoryEntries) {
     const fs::path fixtures = fs::path(NORIX_SOURCE_DIR) / "tests" / "fixtures";
     size_t units = 0, taken = 0;
     for (const char* folder : {"checkers", "raw", "signatures", "tags", "zip"})
