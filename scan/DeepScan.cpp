@@ -97,11 +97,15 @@ bool isFatDirectoryUnit(ByteView unit) {
 }
 
 bool isExFatUnit(ByteView unit) {
-    const uint8_t b0 = unit.u8(0), b32 = unit.u8(32), b64 = unit.u8(64), b96 = unit.u8(96), b128 = unit.u8(128);
-    auto stream = [](uint8_t type) { return type == 0xC0 || type == 0x40; };
-    return ((b0 == 0x83 || b0 == 0x03) && b32 == 0x81 && b64 == 0x82) || b0 == 0x85 || b0 == 0x05 ||
-           unit.matches(0, "\xEB\x76\x90" "EXFAT") || (b32 == 0x85 && stream(b64)) || (b64 == 0x85 && stream(b96)) ||
-           (b96 == 0x85 && stream(b128));
+    const uint8_t b0 = unit.u8(0), b32 = unit.u8(32), b64 = unit.u8(64);
+    if (((b0 == 0x83 || b0 == 0x03) && b32 == 0x81 && b64 == 0x82) || b0 == 0x85 || b0 == 0x05 ||
+        unit.matches(0, "\xEB\x76\x90" "EXFAT"))
+        return true;
+    // A folder's further cluster may begin with the stream and name entries of a set
+    // begun in the cluster before: a file entry and its stream entry follow them.
+    size_t at = 0;
+    while (at < 18 * 32 && at + 64 <= kUnitBytes && (unit.u8(at) & 0x7E) == 0x40) at += 32;
+    return at != 0 && at + 64 <= kUnitBytes && unit.u8(at) == 0x85 && (unit.u8(at + 32) & 0x7F) == 0x40;
 }
 
 }  // namespace

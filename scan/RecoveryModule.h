@@ -350,6 +350,8 @@ private:
     int recogniseExFatBootSector(ByteView block, uint64_t sector);
     int recogniseLostExFatRoot(uint64_t sector, BaseTree* parent, const std::string& scanType);
     bool readExFatCluster(uint64_t sector, std::vector<uint8_t>& buffer);
+    void joinLostExFatDirectory(const ExFatEntrySet& first, uint64_t sector);
+    void expectLostExFatContinuations(const std::vector<ExFatEntrySet>& sets, uint64_t sector);
     bool makeExFatNode(const ExFatEntrySet& set, uint64_t sector, BaseTree* parent,
                        const std::string& scanType, bool rootStart);
 
