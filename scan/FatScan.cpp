@@ -493,12 +493,12 @@ int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_and
             }
         }
         if (!deep && !startsWithDotEntries(block)) return 0;  // not a folder's first cluster
+        if (folderCluster) adoptProvenFatGeometry(block, s);
         if (deep && !FS) {
             if (!startLostFatRoot(block, offset, s)) return 0;
             offset = 0;  // the root read again as a whole cluster, from its first entry
         }
 
-        if (folderCluster && FS) adoptProvenFatGeometry(block, s);
         std::vector<uint8_t> buffer(block.data(), block.data() + std::min<size_t>(size, block.size()));
         if (deep && !readFatCluster(s, buffer)) return 0;
         // The folder's cluster before this one, when put in front to complete a long name.
@@ -529,18 +529,18 @@ int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_and
 }
 
 // A volume reformatted with another cluster size: its new boot sector puts the old
-// folders' clusters in the wrong places. A folder's "." cluster found where the known
-// geometry does not put it proves the old geometry when, for one cluster size, the
-// folders its entries name (its parent, its subfolders) begin where that size puts
-// them. The proven geometry then replaces the boot sector's; the FATs, cleared by the
+// folders' clusters in the wrong places; or one whose boot sectors are both gone. A
+// folder's "." cluster found where no known geometry puts it proves the old geometry
+// when, for one cluster size, the folders its entries name (its parent, its
+// subfolders) begin where that size puts them. The proven geometry then replaces the boot sector's; the FATs, cleared by the
 // format, are no longer read.
 void RecoveryModule::adoptProvenFatGeometry(ByteView unit, uint64_t s) {
-    const auto layout = layoutOf(*FS, blockSize);
+    const auto layout = FS ? layoutOf(*FS, blockSize) : std::nullopt;
     auto clusterAt = [](ByteView entries, size_t at) {
         return uint32_t{entries.u16le(at + 20)} << 16 | entries.u16le(at + 26);
     };
     const uint32_t cluster = clusterAt(unit, 0);
-    if (!layout || cluster < 2 || cluster >= kEndOfChain || layout->clusterSector(cluster) == s) return;
+    if (cluster < 2 || cluster >= kEndOfChain || (layout && layout->clusterSector(cluster) == s)) return;
     std::vector<uint32_t> named;
     for (size_t at = kEntrySize; unit.has(at, kEntrySize) && unit.u8(at) != 0 && named.size() < 8; at += kEntrySize) {
         const uint32_t other = clusterAt(unit, at);
@@ -565,6 +565,7 @@ void RecoveryModule::adoptProvenFatGeometry(ByteView unit, uint64_t s) {
         FatBootSectors old;
         old.setU8SectorPerClusters(static_cast<uint8_t>(units));
         old.setU64RootDirectorySector(dataStart);
+        if (!FS) fatEntryCount = ++fatVolumesFound_;  // a volume whose boot sectors are gone
         FS = old;
         return;
     }

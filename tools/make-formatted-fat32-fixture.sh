@@ -4,6 +4,7 @@
 #   OUT/formatted-same.img     reformatted with the cluster size it had (512 bytes)
 #   OUT/formatted-resized.img  reformatted with 2 KiB clusters: the new boot sector's
 #                              geometry no longer fits the old folders and files
+#   OUT/formatted-noboot.img   formatted-same.img with both boot sectors (0 and 6) zeroed
 #   OUT/formatted.manifest     one line per file as written before the format: path, size,
 #                              SHA-256, deleted (0), clusters intact (1), tab-separated
 # Folders hold many files each, so their entries span several clusters; names are
@@ -42,6 +43,9 @@ put /Musique/liste.m3u 120
 cp "$img" "$work/resized.img"
 mkfs.fat -F 32 -s 1 -n FORMATTED -i 0C0FFEE2 --invariant "$img" > /dev/null
 mkfs.fat -F 32 -s 4 -n FORMATTED -i 0C0FFEE3 --invariant "$work/resized.img" > /dev/null
+cp "$img" "$work/noboot.img"
+for sector in 0 6; do dd if=/dev/zero of="$work/noboot.img" bs=512 seek=$sector count=1 conv=notrunc status=none; done
 mv "$img" "$out/formatted-same.img"
+mv "$work/noboot.img" "$out/formatted-noboot.img"
 mv "$work/resized.img" "$out/formatted-resized.img"
 mv "$manifest" "$out/formatted.manifest"

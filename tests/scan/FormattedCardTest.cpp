@@ -59,8 +59,9 @@ Rebuilt rebuild(const fs::path& image, const std::vector<test::ManifestEntry>& m
                               camera->second->getParent() != reports->second->getParent()};
 }
 
-// The card reformatted with its own cluster size, and with a larger one: there the
-// geometry the old folders prove replaces the new boot sector's.
+// The card reformatted with its own cluster size; with a larger one, where the
+// geometry the old folders prove replaces the new boot sector's; and with both boot
+// sectors destroyed, where that geometry is all there is.
 class FormattedCard : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(FormattedCard, QuickFormatKeepsEveryFolderWholeAndEveryFileUnderIt) {
@@ -75,7 +76,7 @@ TEST_P(FormattedCard, QuickFormatKeepsEveryFolderWholeAndEveryFileUnderIt) {
     EXPECT_TRUE(rebuilt.topFoldersSeparate);
 }
 
-INSTANTIATE_TEST_SUITE_P(Mkfs, FormattedCard, ::testing::Values("formatted-same", "formatted-resized"));
+INSTANTIATE_TEST_SUITE_P(Mkfs, FormattedCard, ::testing::Values("formatted-same", "formatted-resized", "formatted-noboot"));
 
 // The same after mkfs.exfat: no "." entries, a cleared bitmap and FAT. Two files whose
 // entry set is cut at the edge of a folder's cluster are not found.
