@@ -389,7 +389,9 @@ int RecoveryModule::scanforExFatInBlock_withSize_startSector_parentNDIR_andScanT
             mbs->SetClustHeapOffset(WPFound - layout->sectorsPerCluster * (svi->stream.first_cluster - 2));
             WPFound = 0;
         }
-        if (scanType == "D" && !rootStart) joinLostExFatDirectory(sets.front(), startSector);
+        if (scanType == "D" && !rootStart)
+            if (const auto previous = joinLostExFatDirectory(sets.front(), startSector))
+                completeCutExFatSet(b, *previous, startSector, parentNDIR);
         int count = 0;
         for (const auto& set : sets) {
             // What the quick scan listed is not listed a second time.
@@ -427,25 +429,26 @@ int RecoveryModule::recogniseLostExFatRoot(uint64_t sector, BaseTree* parent, co
 // A directory cluster of the known volume that no known folder holds. With the
 // allocation bitmap and the FAT cleared by a format, it joins the folder that expects
 // it next (see expectLostExFatContinuations), by its own place or by where its first
-// entry's data lies; otherwise it begins a folder whose entry is gone with the old
-// root: "Folder <cluster>", in the partition itself.
-void RecoveryModule::joinLostExFatDirectory(const ExFatEntrySet& first, uint64_t s) {
+// entry's data lies, and the sector of that folder's cluster before it is returned;
+// otherwise it begins a folder whose entry is gone with the old root: "Folder
+// <cluster>", in the partition itself.
+std::optional<uint64_t> RecoveryModule::joinLostExFatDirectory(const ExFatEntrySet& first, uint64_t s) {
     const auto layout = layoutOf(*mbs, blockSize);
     if (!layout || s < layout->heapStart || (s - layout->heapStart) % layout->sectorsPerCluster != 0 ||
         quickScanListed(s))
-        return;
+        return std::nullopt;
     BaseTree* partition = currentLostPartition("ExFat");
-    if (partition && lostFolderOwning(partition, s)) return;
+    if (partition && lostFolderOwning(partition, s)) return std::nullopt;
     auto next = lostFolderNext_.find(s);
     if (next == lostFolderNext_.end() && first.stream.first_cluster >= 2)
         next = lostFolderNext_.find(layout->clusterSector(first.stream.first_cluster));
     if (partition && next != lostFolderNext_.end()) {
         std::unique_lock lock(treeLock());
         lostFolderSectors_[partition].try_emplace(s, s + layout->sectorsPerCluster - 1, next->second.first);
-        return;
+        return next->second.second;
     }
     const uint64_t cluster = (s - layout->heapStart) / layout->sectorsPerCluster + 2;
-    if (cluster > UINT32_MAX) return;
+    if (cluster > UINT32_MAX) return std::nullopt;
     auto node = TreeClassMethod::createNDIRWithName("Folder " + std::to_string(cluster));
     node->setentry(2);
     node->setFileTypes(1);
@@ -460,6 +463,25 @@ void RecoveryModule::joinLostExFatDirectory(const ExFatEntrySet& first, uint64_t
     BaseTree* folder = node.get();
     if (addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(std::move(node), deepNode(), 0, "D", "ExFat"))
         countLinked(folder);
+    return std::nullopt;
+}
+
+// A set cut at the edge of the folder's cluster before this one: its first entries end
+// that cluster, its last ones begin this one. It is read whole from the two.
+void RecoveryModule::completeCutExFatSet(ByteView cluster, uint64_t previous, uint64_t s, BaseTree* parent) {
+    std::vector<uint8_t> before;
+    if (!readExFatCluster(previous, before)) return;
+    size_t cut = before.size();
+    for (size_t at = 0; at + kEntrySize <= before.size() && before[at] != 0; at += kEntrySize)
+        if (before[at] == 0x85 && at + kEntrySize * (size_t{before[at + 1]} + 1) > before.size()) cut = at;
+    if (cut == before.size()) return;
+    const size_t rest = kEntrySize * (size_t{before[cut + 1]} + 1) - (before.size() - cut);
+    if (rest > cluster.size()) return;
+    std::vector<uint8_t> joined(before.begin() + static_cast<std::ptrdiff_t>(cut), before.end());
+    joined.insert(joined.end(), cluster.data(), cluster.data() + rest);
+    size_t end = 0;
+    const auto sets = readEntrySets(ByteView(joined), end);
+    if (sets.size() == 1) makeExFatNode(sets.front(), s, parent, "D", false);
 }
 
 // After a directory cluster of a known lost folder, where the folder's next cluster

@@ -350,7 +350,8 @@ private:
     int recogniseExFatBootSector(ByteView block, uint64_t sector);
     int recogniseLostExFatRoot(uint64_t sector, BaseTree* parent, const std::string& scanType);
     bool readExFatCluster(uint64_t sector, std::vector<uint8_t>& buffer);
-    void joinLostExFatDirectory(const ExFatEntrySet& first, uint64_t sector);
+    std::optional<uint64_t> joinLostExFatDirectory(const ExFatEntrySet& first, uint64_t sector);
+    void completeCutExFatSet(ByteView cluster, uint64_t previous, uint64_t sector, BaseTree* parent);
     void expectLostExFatContinuations(const std::vector<ExFatEntrySet>& sets, uint64_t sector);
     bool makeExFatNode(const ExFatEntrySet& set, uint64_t sector, BaseTree* parent,
                        const std::string& scanType, bool rootStart);
