@@ -590,6 +590,9 @@ size_t RecoveryModule::joinLostFatDirectory(std::vector<uint8_t>& buffer, uint64
         if (cluster < 2 || cluster >= kEndOfChain || layout->clusterSector(cluster) != s) return 0;
         const bool parentKnown = partition && parent >= 2 && parent < kEndOfChain &&
                                  lostFolderOwning(partition, layout->clusterSector(parent));
+        // Where the proven geometry puts a folder in cluster 2 (a FAT12/16 volume, whose
+        // root lies before it), the root is nowhere: the folder's entries place themselves.
+        if (!parentKnown && partition && lostFolderOwning(partition, layout->rootSector())) return 0;
         addFatFileAndFolder_withFileName_extension_rootDirectory_andParent_sacnType(
             FatDataEntry::initFDEWithBlock(dir.sub(11, 21)), "Folder " + std::to_string(cluster), std::nullopt,
             parentKnown ? layout->clusterSector(parent) : layout->rootSector(), deepNode(), "D");
