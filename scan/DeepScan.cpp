@@ -11,6 +11,7 @@
 #include "disk/DiskReader.h"
 #include "disk/Platform.h"
 #include "records/fat/FatDataEntry.h"
+#include "records/fat/FatLongNameEntry.h"
 #include "results/TreeClassMethod.h"
 #include "scan/RecoveryModule.h"
 #include "signatures/SignatureCheck.h"
@@ -55,16 +56,38 @@ void readChunk(const std::string& path, uint64_t start, uint64_t count, uint64_t
         std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(deviceBytes - chunkBytes), buffer.end(), 0);
 }
 
+// A unit of directory entries: every entry up to the end marker is a short entry whose
+// byte 12 holds no more than the lower-case flags (0x08 name, 0x10 extension) or a
+// long-name part (attribute 0x0F, type 0, no cluster), and the unit begins with a
+// plausible file or folder, a short name made by the "~1" rule, or a long name whose
+// parts carry the checksum of the short entry after them. A unit of fewer than four
+// entries (a folder's last) must be zero after them. Reads bytes only: it runs on every
+// unit of the device.
 bool isFatDirectoryUnit(ByteView unit) {
-    for (size_t entry = 0; entry < 8; ++entry)
-        if (unit.u8(entry * 32 + 12) != 0) return false;
-    for (size_t entry = 0; entry < 4; ++entry)
-        if (unit.u8(entry * 32) == 0) return false;
+    constexpr size_t kEntries = kUnitBytes / 32;
+    auto isLongNamePart = [&](size_t at) { return unit.u8(at + 11) == 0x0F; };
+    size_t used = 0;
+    for (; used < kEntries && unit.u8(used * 32) != 0; ++used) {
+        const size_t at = used * 32;
+        if (isLongNamePart(at) ? unit.u8(at + 12) != 0 || unit.u16le(at + 26) != 0 : (unit.u8(at + 12) & ~0x18) != 0)
+            return false;
+    }
+    // A folder's last unit may hold a few entries: the rest of it is then zero.
+    if (used == 0) return false;
+    for (size_t at = used * 32; used < 4 && at < kUnitBytes; ++at)
+        if (unit.u8(at) != 0) return false;
     for (size_t entry = 0; entry < 5; ++entry)
-        if (unit.matches(entry * 32 + 6, "~1")) return true;
-    // The first or the second entry must be a plausible file or folder.
+        if (!isLongNamePart(entry * 32) && unit.matches(entry * 32 + 6, "~1")) return true;
     for (size_t entry = 0; entry < 2; ++entry) {
         const size_t at = entry * 32;
+        if (isLongNamePart(at)) {
+            size_t shortAt = at;
+            while (shortAt < used * 32 && isLongNamePart(shortAt)) shortAt += 32;
+            if (shortAt < used * 32 && FatLongNameEntry::shortNameChecksum(unit.sub(shortAt, 11)) == unit.u8(at + 13))
+                return true;
+            continue;
+        }
+        // The first or the second entry a plausible file or folder.
         const FatDataEntry fde = FatDataEntry::initFDEWithBlock(unit.sub(at + 11, 21));
         if ((fde.isFile || fde.isFolder) && unit.u8(at + 31) == 0 &&
             RecoveryModule::checkValidate_withExtensuion_andFlag(unit.sub(at, 8), unit.sub(at + 8, 3), fde.isFile))
@@ -74,11 +97,15 @@ bool isFatDirectoryUnit(ByteView unit) {
 }
 
 bool isExFatUnit(ByteView unit) {
-    const uint8_t b0 = unit.u8(0), b32 = unit.u8(32), b64 = unit.u8(64), b96 = unit.u8(96), b128 = unit.u8(128);
-    auto stream = [](uint8_t type) { return type == 0xC0 || type == 0x40; };
-    return ((b0 == 0x83 || b0 == 0x03) && b32 == 0x81 && b64 == 0x82) || b0 == 0x85 || b0 == 0x05 ||
-           unit.matches(0, "\xEB\x76\x90" "EXFAT") || (b32 == 0x85 && stream(b64)) || (b64 == 0x85 && stream(b96)) ||
-           (b96 == 0x85 && stream(b128));
+    const uint8_t b0 = unit.u8(0), b32 = unit.u8(32), b64 = unit.u8(64);
+    if (((b0 == 0x83 || b0 == 0x03) && b32 == 0x81 && b64 == 0x82) || b0 == 0x85 || b0 == 0x05 ||
+        unit.matches(0, "\xEB\x76\x90" "EXFAT"))
+        return true;
+    // A folder's further cluster may begin with the stream and name entries of a set
+    // begun in the cluster before: a file entry and its stream entry follow them.
+    size_t at = 0;
+    while (at < 18 * 32 && at + 64 <= kUnitBytes && (unit.u8(at) & 0x7E) == 0x40) at += 32;
+    return at != 0 && at + 64 <= kUnitBytes && unit.u8(at) == 0x85 && (unit.u8(at + 32) & 0x7F) == 0x40;
 }
 
 }  // namespace
@@ -309,6 +336,7 @@ void RecoveryModule::checkForSUbFoldersAndAPFSArrangeMentswithItemDict_andextenD
 
         std::unique_lock lock(treeLock());
         lostFolderSectors_.clear();  // empty folders go now
+        lostFolderNext_.clear();
         BaseTree* deep = deepNode();
         for (auto& child : deep->childrenArray) TreeClassMethod::freeZeroChildFoldersFromNDIR(child.get());
         deep->setscanCompleted(stop ? 3 : 2);

@@ -320,7 +320,10 @@ int RecoveryModule::scanBlock_ofSize_withDir_andScanType_withStartSector(ByteVie
                                                 b, static_cast<uint32_t>(b.size()), startSector, dir, scanType);
         // A unit of a known volume: a directory cluster starts here when its first entry
         // (after the label, bitmap and up-case entries of a root) is a file entry.
-        const size_t tested = isRootDirectoryStart(b) ? 96 : 0;
+        size_t tested = isRootDirectoryStart(b) ? 96 : 0;
+        // A further cluster may begin with the last entries of a set begun in the one before.
+        while (b.has(tested, kEntrySize) && tested < 18 * kEntrySize && (b.u8(tested) & 0x7E) == 0x40)
+            tested += kEntrySize;
         if (!b.has(tested, kEntrySize) || !FileDirectoryEntry::initFDEWithData(b.sub(tested, kEntrySize))) return 0;
         std::vector<uint8_t> cluster;
         if (!readExFatCluster(startSector, cluster)) return 0;
@@ -386,6 +389,9 @@ int RecoveryModule::scanforExFatInBlock_withSize_startSector_parentNDIR_andScanT
             mbs->SetClustHeapOffset(WPFound - layout->sectorsPerCluster * (svi->stream.first_cluster - 2));
             WPFound = 0;
         }
+        if (scanType == "D" && !rootStart)
+            if (const auto previous = joinLostExFatDirectory(sets.front(), startSector))
+                completeCutExFatSet(b, *previous, startSector, parentNDIR);
         int count = 0;
         for (const auto& set : sets) {
             // What the quick scan listed is not listed a second time.
@@ -393,6 +399,7 @@ int RecoveryModule::scanforExFatInBlock_withSize_startSector_parentNDIR_andScanT
             if (scanType == "D" && quickScanListed(sector)) continue;
             count += makeExFatNode(set, startSector, parentNDIR, scanType, rootStart);
         }
+        if (scanType == "D") expectLostExFatContinuations(sets, startSector);
         if (count == 0) return 0;
         if (end > blockSize) tillSectorReaded += (end + blockSize - 1) / blockSize;
         return count;
@@ -417,6 +424,85 @@ int RecoveryModule::recogniseLostExFatRoot(uint64_t sector, BaseTree* parent, co
     if (!readExFatCluster(sector, cluster)) return 0;
     return scanforExFatInBlock_withSize_startSector_parentNDIR_andScanType(
         ByteView(cluster), static_cast<uint32_t>(cluster.size()), sector, parent, scanType);
+}
+
+// A directory cluster of the known volume that no known folder holds. With the
+// allocation bitmap and the FAT cleared by a format, it joins the folder that expects
+// it next (see expectLostExFatContinuations), by its own place or by where its first
+// entry's data lies, and the sector of that folder's cluster before it is returned;
+// otherwise it begins a folder whose entry is gone with the old root: "Folder
+// <cluster>", in the partition itself.
+std::optional<uint64_t> RecoveryModule::joinLostExFatDirectory(const ExFatEntrySet& first, uint64_t s) {
+    const auto layout = layoutOf(*mbs, blockSize);
+    if (!layout || s < layout->heapStart || (s - layout->heapStart) % layout->sectorsPerCluster != 0 ||
+        quickScanListed(s))
+        return std::nullopt;
+    BaseTree* partition = currentLostPartition("ExFat");
+    if (partition && lostFolderOwning(partition, s)) return std::nullopt;
+    auto next = lostFolderNext_.find(s);
+    if (next == lostFolderNext_.end() && first.stream.first_cluster >= 2)
+        next = lostFolderNext_.find(layout->clusterSector(first.stream.first_cluster));
+    if (partition && next != lostFolderNext_.end()) {
+        std::unique_lock lock(treeLock());
+        lostFolderSectors_[partition].try_emplace(s, s + layout->sectorsPerCluster - 1, next->second.first);
+        return next->second.second;
+    }
+    const uint64_t cluster = (s - layout->heapStart) / layout->sectorsPerCluster + 2;
+    if (cluster > UINT32_MAX) return std::nullopt;
+    auto node = TreeClassMethod::createNDIRWithName("Folder " + std::to_string(cluster));
+    node->setentry(2);
+    node->setFileTypes(1);
+    node->setblockSize(1);
+    node->setblockSstartsAtSector(layout->heapStart);
+    node->setspc(static_cast<uint32_t>(layout->sectorsPerCluster));
+    node->setClusterToRead(static_cast<uint32_t>(cluster));
+    node->setstartRange(s);
+    node->setendRange(s + layout->sectorsPerCluster - 1);
+    node->setfileID(2);
+    node->createButtons();
+    BaseTree* folder = node.get();
+    if (addFolderDir_toParentDir_withParentID_withscanType_andFileSystem(std::move(node), deepNode(), 0, "D", "ExFat"))
+        countLinked(folder);
+    return std::nullopt;
+}
+
+// A set cut at the edge of the folder's cluster before this one: its first entries end
+// that cluster, its last ones begin this one. It is read whole from the two.
+void RecoveryModule::completeCutExFatSet(ByteView cluster, uint64_t previous, uint64_t s, BaseTree* parent) {
+    std::vector<uint8_t> before;
+    if (!readExFatCluster(previous, before)) return;
+    size_t cut = before.size();
+    for (size_t at = 0; at + kEntrySize <= before.size() && before[at] != 0; at += kEntrySize)
+        if (before[at] == 0x85 && at + kEntrySize * (size_t{before[at + 1]} + 1) > before.size()) cut = at;
+    if (cut == before.size()) return;
+    const size_t rest = kEntrySize * (size_t{before[cut + 1]} + 1) - (before.size() - cut);
+    if (rest > cluster.size()) return;
+    std::vector<uint8_t> joined(before.begin() + static_cast<std::ptrdiff_t>(cut), before.end());
+    joined.insert(joined.end(), cluster.data(), cluster.data() + rest);
+    size_t end = 0;
+    const auto sets = readEntrySets(ByteView(joined), end);
+    if (sets.size() == 1) makeExFatNode(sets.front(), s, parent, "D", false);
+}
+
+// After a directory cluster of a known lost folder, where the folder's next cluster
+// may be with no chain or bitmap to say: right after the data of a file it holds
+// (the folder grew once that was written). The cluster right after this one is no
+// sign: a folder whose clusters follow one another says so in its entry, and has
+// them already; any other's next cluster is elsewhere.
+void RecoveryModule::expectLostExFatContinuations(const std::vector<ExFatEntrySet>& sets, uint64_t s) {
+    const auto layout = layoutOf(*mbs, blockSize);
+    BaseTree* partition = layout ? currentLostPartition("ExFat") : nullptr;
+    BaseTree* folder = partition ? lostFolderOwning(partition, s) : nullptr;
+    if (!folder) return;
+    const uint64_t spc = layout->sectorsPerCluster;
+    const uint64_t clusterBytes = spc * blockSize;
+    for (const auto& set : sets) {
+        // A folder's length counts the clusters it has grown since, wherever they lie.
+        const uint32_t first = set.stream.first_cluster;
+        if (set.file.isFolderEntry || first < 2 || first > kBadCluster) continue;
+        const uint64_t clusters = std::max<uint64_t>(1, (set.stream.data_length + clusterBytes - 1) / clusterBytes);
+        lostFolderNext_.try_emplace(layout->clusterSector(first) + clusters * spc, std::pair{folder, s});
+    }
 }
 
 bool RecoveryModule::makeExFatNode(const ExFatEntrySet& set, uint64_t sector, BaseTree* parent,

@@ -25,13 +25,6 @@ bool startsWithDotEntries(ByteView cluster) {
     return cluster.size() >= 64 && cluster.u8(0) == '.' && cluster.u8(32) == '.' && cluster.u8(33) == '.';
 }
 
-// The checksum a long name's parts carry of the 11-byte short name they belong to.
-uint8_t shortNameChecksum(ByteView shortName) {
-    uint8_t sum = 0;
-    for (size_t i = 0; i < 11; ++i) sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + shortName.u8(i));
-    return sum;
-}
-
 // Short names are meant to be ASCII; other bytes (a code page) become '_'.
 std::string shortNameText(ByteView bytes) {
     std::string text = bytes.text(0, bytes.size());
@@ -58,7 +51,7 @@ std::optional<std::string> longNameBefore(ByteView dir, size_t offset, size_t fl
     }
     if (parts.empty()) return std::nullopt;
     if (!deleted) {
-        const uint8_t sum = shortNameChecksum(dir.sub(offset, 11));
+        const uint8_t sum = FatLongNameEntry::shortNameChecksum(dir.sub(offset, 11));
         for (const auto& part : parts)
             if (part.u8Checksum != sum) return std::nullopt;
     }
@@ -500,6 +493,7 @@ int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_and
             }
         }
         if (!deep && !startsWithDotEntries(block)) return 0;  // not a folder's first cluster
+        if (folderCluster) adoptProvenFatGeometry(block, s);
         if (deep && !FS) {
             if (!startLostFatRoot(block, offset, s)) return 0;
             offset = 0;  // the root read again as a whole cluster, from its first entry
@@ -507,25 +501,145 @@ int RecoveryModule::deepScanForFatWithBlock_withParent_withSize_withScanType_and
 
         std::vector<uint8_t> buffer(block.data(), block.data() + std::min<size_t>(size, block.size()));
         if (deep && !readFatCluster(s, buffer)) return 0;
+        // The folder's cluster before this one, when put in front to complete a long name.
+        const size_t before = deep ? joinLostFatDirectory(buffer, s, folderCluster) : 0;
+        offset += before;
         // A long name's parts may start the cluster, but never in a folder's own "." cluster.
         const size_t longNameFloor = startsWithDotEntries(ByteView(buffer)) ? 64 : 0;
         int count = 0;
         for (const ByteView entries(buffer); entries.has(offset, kEntrySize); offset += kEntrySize) {
             if (checkStart8BytesAreZero(entries.sub(offset, kEntrySize))) break;
             // What the quick scan listed is not listed a second time.
-            if (deep && quickScanListed(s + offset / blockSize)) continue;
+            if (deep && quickScanListed(s + (offset - before) / blockSize)) continue;
             const auto named = readNamedEntry(entries, offset, longNameFloor);
             if (!named) continue;
             const auto [base, extension] = splitExtension(named->name);
             count += addFatFileAndFolder_withFileName_extension_rootDirectory_andParent_sacnType(
                 named->entry, named->entry.isFolder ? named->name : base, extension, s, parent, scanType);
         }
+        if (deep) expectLostFatContinuations(ByteView(buffer), before, s);
         if (count == 0) return 0;
+        offset -= before;
         if (offset > blockSize) tillSectorReaded += (offset + blockSize - 1) / blockSize;
         return count;
     } catch (const std::exception& e) {
         log(e.what(), "Fat deepScanForFatWithBlock");
         return 0;
+    }
+}
+
+// A volume reformatted with another cluster size: its new boot sector puts the old
+// folders' clusters in the wrong places; or one whose boot sectors are both gone. A
+// folder's "." cluster found where no known geometry puts it proves the old geometry
+// when, for one cluster size, the folders its entries name (its parent, its
+// subfolders) begin where that size puts them. The proven geometry then replaces the boot sector's; the FATs, cleared by the
+// format, are no longer read.
+void RecoveryModule::adoptProvenFatGeometry(ByteView unit, uint64_t s) {
+    const auto layout = FS ? layoutOf(*FS, blockSize) : std::nullopt;
+    auto clusterAt = [](ByteView entries, size_t at) {
+        return uint32_t{entries.u16le(at + 20)} << 16 | entries.u16le(at + 26);
+    };
+    const uint32_t cluster = clusterAt(unit, 0);
+    if (cluster < 2 || cluster >= kEndOfChain || (layout && layout->clusterSector(cluster) == s)) return;
+    std::vector<uint32_t> named;
+    for (size_t at = kEntrySize; unit.has(at, kEntrySize) && unit.u8(at) != 0 && named.size() < 8; at += kEntrySize) {
+        const uint32_t other = clusterAt(unit, at);
+        if (unit.u8(at) != 0xE5 && unit.u8(at + 11) != 0x0F && FatDataEntry::initFDEWithBlock(unit.sub(at + 11, 21)).isFolder &&
+            other >= 2 && other < kEndOfChain && other != cluster)
+            named.push_back(other);
+    }
+    std::vector<uint8_t> sector(std::max<uint32_t>(blockSize, 512));
+    for (uint64_t units = 1; units <= 128 && !named.empty(); units *= 2) {  // cluster size in 512-byte units
+        if (units * 512 % blockSize != 0) continue;
+        const uint64_t spc = units * 512 / blockSize;
+        if (s < spc * (cluster - 2)) break;
+        const uint64_t dataStart = s - spc * (cluster - 2);
+        const bool proven = std::ranges::all_of(named, [&](uint32_t folder) {
+            std::fill(sector.begin(), sector.end(), 0);
+            return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+                       dataStart + spc * (folder - 2), blockSize, diskPath(), sector, 1) &&
+                   startsWithDotEntries(ByteView(sector)) && clusterAt(ByteView(sector), 0) == folder;
+        });
+        if (!proven) continue;
+        // Without a boot sector the volume counts in 512-byte units, cluster 2 first.
+        FatBootSectors old;
+        old.setU8SectorPerClusters(static_cast<uint8_t>(units));
+        old.setU64RootDirectorySector(dataStart);
+        if (!FS) fatEntryCount = ++fatVolumesFound_;  // a volume whose boot sectors are gone
+        FS = old;
+        return;
+    }
+}
+
+// A directory cluster of the known volume whose folder is not known yet. A folder's
+// first cluster (its "." entry) becomes "Folder <cluster>", under the folder its ".."
+// entry names when that one is known, else in the partition itself (its parent was the
+// root, or is gone). Any other cluster joins the folder that expects it or its first
+// entry's data next (see expectLostFatContinuations); that folder's cluster before it is then put in front of
+// the buffer so a long name begun there is read whole. Returns the bytes put in front.
+size_t RecoveryModule::joinLostFatDirectory(std::vector<uint8_t>& buffer, uint64_t s, bool folderStart) {
+    const auto layout = FS ? layoutOf(*FS, blockSize) : std::nullopt;
+    if (!layout || s < layout->dataStart || buffer.size() < 64 || quickScanListed(s)) return 0;
+    BaseTree* partition = currentLostPartition("Fat");
+    if (partition && lostFolderOwning(partition, s)) return 0;
+    const ByteView dir(buffer);
+    if (folderStart) {
+        const uint32_t cluster = uint32_t{dir.u16le(20)} << 16 | dir.u16le(26);
+        const uint32_t parent = uint32_t{dir.u16le(52)} << 16 | dir.u16le(58);
+        // A "." entry that disagrees with the geometry is left to the entries' own placing.
+        if (cluster < 2 || cluster >= kEndOfChain || layout->clusterSector(cluster) != s) return 0;
+        const bool parentKnown = partition && parent >= 2 && parent < kEndOfChain &&
+                                 lostFolderOwning(partition, layout->clusterSector(parent));
+        // Where the proven geometry puts a folder in cluster 2 (a FAT12/16 volume, whose
+        // root lies before it), the root is nowhere: the folder's entries place themselves.
+        if (!parentKnown && partition && lostFolderOwning(partition, layout->rootSector())) return 0;
+        addFatFileAndFolder_withFileName_extension_rootDirectory_andParent_sacnType(
+            FatDataEntry::initFDEWithBlock(dir.sub(11, 21)), "Folder " + std::to_string(cluster), std::nullopt,
+            parentKnown ? layout->clusterSector(parent) : layout->rootSector(), deepNode(), "D");
+        return 0;
+    }
+    auto next = lostFolderNext_.find(s);
+    // A folder may also grow only once the data of the entry that did not fit is written:
+    // the cluster then follows that data, and the data the folder's last entry.
+    for (size_t at = 0; next == lostFolderNext_.end() && dir.has(at, kEntrySize) && dir.u8(at) != 0; at += kEntrySize) {
+        if (dir.u8(at + 11) == 0x0F) continue;
+        const uint32_t first = uint32_t{dir.u16le(at + 20)} << 16 | dir.u16le(at + 26);
+        if (first >= 2 && first < kEndOfChain) next = lostFolderNext_.find(layout->clusterSector(first));
+        break;
+    }
+    if (!partition || next == lostFolderNext_.end()) return 0;
+    const auto [folder, previous] = next->second;
+    {
+        std::unique_lock lock(treeLock());
+        lostFolderSectors_[partition].try_emplace(s, s + layout->sectorsPerCluster - 1, folder);
+    }
+    std::vector<uint8_t> earlier;
+    if (!readFatCluster(previous, earlier)) return 0;
+    buffer.insert(buffer.begin(), earlier.begin(), earlier.end());
+    return earlier.size();
+}
+
+// After a directory cluster of a known lost folder, where the folder's next cluster may
+// be when the FAT no longer says: right after this one, or else (entry order) right
+// after the data of an entry it holds, since a folder grows into the next free cluster
+// when a new entry no longer fits. The following cluster wins over entry order.
+void RecoveryModule::expectLostFatContinuations(ByteView dir, size_t from, uint64_t s) {
+    const auto layout = FS ? layoutOf(*FS, blockSize) : std::nullopt;
+    BaseTree* partition = layout ? currentLostPartition("Fat") : nullptr;
+    BaseTree* folder = partition ? lostFolderOwning(partition, s) : nullptr;
+    if (!folder) return;
+    const uint64_t spc = layout->sectorsPerCluster;
+    const uint64_t clusterBytes = spc * blockSize;
+    lostFolderNext_.insert_or_assign(s + spc, std::pair{folder, s});
+    for (size_t at = from; dir.has(at, kEntrySize) && dir.u8(at) != 0; at += kEntrySize) {
+        const uint8_t attribute = dir.u8(at + 11);
+        if (dir.u8(at) == '.' || dir.u8(at) == 0xE5 || attribute == 0x0F) continue;
+        const FatDataEntry entry = FatDataEntry::initFDEWithBlock(dir.sub(at + 11, 21));
+        const uint32_t first = uint32_t{entry.FDE2.u16FirstClusterHighWrd} << 16 | entry.FDE2.u16FirstClusterLowWrd;
+        if ((!entry.isFile && !entry.isFolder) || first < 2 || first >= kEndOfChain) continue;
+        const uint64_t clusters =
+            entry.isFolder ? 1 : std::max<uint64_t>(1, (entry.FDE3.u32FileSize + clusterBytes - 1) / clusterBytes);
+        lostFolderNext_.try_emplace(layout->clusterSector(first) + clusters * spc, std::pair{folder, s});
     }
 }
 

@@ -314,6 +314,13 @@ BaseTree* RecoveryModule::lostFolderOwning(const BaseTree* partition, uint64_t s
     return sector <= run->second.first ? run->second.second : nullptr;
 }
 
+BaseTree* RecoveryModule::currentLostPartition(const std::string& fileSystem) const {
+    BaseTree* deep = deepNode();
+    if (!deep) return nullptr;
+    return TreeClassMethod::getNDIRFromLostAndFound_withExtensionName(
+        deep, "Lost Partition: " + lostPartitionLabel(fileSystem, getEntryCountForFileSystem(fileSystem)));
+}
+
 bool RecoveryModule::placeCarvedFile(std::unique_ptr<BaseTree> fileDir) {
     const std::string extension = activeExtension;
     BaseTree* deep = deepNode();

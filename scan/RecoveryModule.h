@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <unordered_map>
 #include <mutex>
 #include <memory>
 #include <optional>
@@ -329,6 +330,9 @@ private:
     void addFatFileExtents(BaseTree& file, uint32_t firstCluster);
     int recogniseFatVolume(ByteView block, uint64_t sector);
     bool startLostFatRoot(ByteView block, size_t offset, uint64_t sector);
+    void adoptProvenFatGeometry(ByteView folderStart, uint64_t sector);
+    size_t joinLostFatDirectory(std::vector<uint8_t>& buffer, uint64_t sector, bool folderStart);
+    void expectLostFatContinuations(ByteView directory, size_t from, uint64_t sector);
     void leaveEndedFatVolumes(uint64_t sector);
     bool readFatCluster(uint64_t sector, std::vector<uint8_t>& buffer);
     // Directory clusters and catalog nodes the quick scan has read, and fixed FAT roots the
@@ -346,6 +350,9 @@ private:
     int recogniseExFatBootSector(ByteView block, uint64_t sector);
     int recogniseLostExFatRoot(uint64_t sector, BaseTree* parent, const std::string& scanType);
     bool readExFatCluster(uint64_t sector, std::vector<uint8_t>& buffer);
+    std::optional<uint64_t> joinLostExFatDirectory(const ExFatEntrySet& first, uint64_t sector);
+    void completeCutExFatSet(ByteView cluster, uint64_t previous, uint64_t sector, BaseTree* parent);
+    void expectLostExFatContinuations(const std::vector<ExFatEntrySet>& sets, uint64_t sector);
     bool makeExFatNode(const ExFatEntrySet& set, uint64_t sector, BaseTree* parent,
                        const std::string& scanType, bool rootStart);
 
@@ -360,6 +367,8 @@ private:
     void rememberLostFolder(const BaseTree* partition, BaseTree* folder);
     // The folder of the partition one of whose directory clusters holds the sector.
     BaseTree* lostFolderOwning(const BaseTree* partition, uint64_t sector) const;
+    // The lost partition of a file system the sweep is filling now, if it has one yet.
+    BaseTree* currentLostPartition(const std::string& fileSystem) const;
     BaseTree* linkAndCount(std::unique_ptr<BaseTree> child, BaseTree* parent);
     void fileTagCopy(const BaseTree& node, BaseTree* tags, const std::string& category, const std::string& group,
                      const std::string& title);
@@ -372,6 +381,9 @@ private:
     std::map<uint64_t, uint64_t> quickDirectorySectors_;
     // Per lost partition, the directory clusters of its folders: first sector -> (last, folder).
     std::map<const BaseTree*, std::map<uint64_t, std::pair<uint64_t, BaseTree*>>> lostFolderSectors_;
+    // Where a lost FAT folder's next directory cluster may start when its chain is gone:
+    // sector -> (folder, the sector of the folder's cluster before it).
+    std::unordered_map<uint64_t, std::pair<BaseTree*, uint64_t>> lostFolderNext_;
 
     // HFS+ steps. Records are collected first and placed once all are known, folders
     // before what they hold, so an item is never placed before the folder it belongs to.

@@ -21,6 +21,12 @@ std::optional<FatLongNameEntry> FatLongNameEntry::initLFNWithBlock(ByteView entr
     return lfn;
 }
 
+uint8_t FatLongNameEntry::shortNameChecksum(ByteView shortName) {
+    uint8_t sum = 0;
+    for (size_t i = 0; i < 11; ++i) sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + shortName.u8(i));
+    return sum;
+}
+
 std::string FatLongNameEntry::joinedName(std::span<const FatLongNameEntry> partsInNameOrder) {
     std::u16string units;
     for (const auto& part : partsInNameOrder) units += part.nameUnits;

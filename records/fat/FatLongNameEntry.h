@@ -34,6 +34,9 @@ public:
     // The whole long name from its parts in name order (part 1 first), decoded once so
     // that a character cut between two parts comes out whole.
     static std::string joinedName(std::span<const FatLongNameEntry> partsInNameOrder);
+
+    // The checksum every part carries of the 11-byte short name it belongs to.
+    static uint8_t shortNameChecksum(ByteView shortName);
 };
 
 }  // namespace norix

@@ -10,6 +10,10 @@
 //                                       file) whose file and folder chains loop back in both FATs
 //   fat32-root.bin                      a root directory with no volume around it (a lost root)
 //   fat32-4k-sectors-boot-and-fats.bin  a boot sector of 4096-byte sectors, its FATs cut away
+//   formatted-fat32-folders.bin         the first 2 KiB of the data region of formatted-same.img
+//                                       (tools/make-formatted-fat32-fixture.sh, sectors 1292-1295):
+//                                       a card formatted over its folders, with no boot sector or
+//                                       FAT: the new root, then three folders' "." clusters
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
