@@ -17,24 +17,11 @@
 #   deleted-report.txt                written, then deleted (entry types 0x05/0x40/0x41)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[[ $(id -u) -eq 0 ]] || { echo "needs root (loop device + FUSE mount)" >&2; exit 1; }
-command -v mkfs.exfat >/dev/null && command -v mount.exfat-fuse >/dev/null ||
-  { echo "needs exfatprogs and exfat-fuse" >&2; exit 1; }
-
-work=$(mktemp -d)
+source tools/exfat-fuse.sh
 img="$work/exfat-files.img"
-mnt="$work/mnt"
-loop=""
-cleanup() {
-  mountpoint -q "$mnt" && umount "$mnt"
-  [[ -n "$loop" ]] && losetup -d "$loop"
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 truncate -s 4M "$img"
 mkfs.exfat -c 4K -L "Norix Café" "$img" >/dev/null
-mkdir -p "$mnt"
 loop=$(losetup -f --show "$img")
 mount.exfat-fuse "$loop" "$mnt" >/dev/null
 

@@ -21,20 +21,7 @@
 #   the folder OldStuff with its subfolder Inner
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[[ $(id -u) -eq 0 ]] || { echo "needs root (loop device + FUSE mount)" >&2; exit 1; }
-command -v mkfs.exfat >/dev/null && command -v mount.exfat-fuse >/dev/null ||
-  { echo "needs exfatprogs and exfat-fuse" >&2; exit 1; }
-
-work=$(mktemp -d)
-mnt="$work/mnt"
-loop=""
-cleanup() {
-  mountpoint -q "$mnt" && umount "$mnt"
-  [[ -n "$loop" ]] && losetup -d "$loop"
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$mnt"
+source tools/exfat-fuse.sh
 export TZ=UTC LC_ALL=C.UTF-8
 
 # Deterministic content: bytes seeded by the name, of the given size.
