@@ -1,7 +1,7 @@
 // The sweep of a quick-formatted FAT32 card (scan type "D") on a page-cached image with
 // no file type selected: time, peak memory, and how many files come back in a folder.
 //
-//   bench_formatted IMAGE      (tools/make-formatted-fat32-bench-image.sh makes one)
+//   bench_formatted IMAGE      (tools/make-fat32-bench-image.sh IMAGE --formatted makes one)
 #include <cstdio>
 #include <fstream>
 

@@ -12,9 +12,7 @@
 # File contents are numbered text lines, unique per file, so the images compress well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source tools/mtools-fixture.sh
 
 content() {  # file size seed
   python3 -c '
@@ -29,13 +27,6 @@ sys.stdout.buffer.write(out[:size])' "$2" "$3" > "$1"
 build() {  # name mkfs-options kibibytes padding-bytes
   local name=$1 img="$work/$1.img" manifest="$work/$1.manifest"
   : > "$manifest"
-  put() {  # volume-path size [deleted intact]
-    local local="$work/f$RANDOM$RANDOM"
-    content "$local" "$2" "$1"
-    mcopy -i "$img" "$local" "::$1"
-    printf '%s\t%s\t%s\t%s\t%s\n' "$1" "$(stat -c %s "$local")" "$(sha256sum < "$local" | cut -d' ' -f1)" \
-      "${3:-0}" "${4:-1}" >> "$manifest"
-  }
   # shellcheck disable=SC2086
   mkfs.fat -C $2 -n FIXTURE -i 0FA716C5 --invariant "$img" "$3" > /dev/null
   mmd -i "$img" ::/Photos ::/Photos/2024 ::/Documents ::/Documents/Reports

@@ -9,26 +9,10 @@
 set -euo pipefail
 out=${1:?usage: make-fat32-fixture.sh OUTDIR}
 mkdir -p "$out"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
+source "$(dirname "$0")/mtools-fixture.sh"
 img="$work/volume.img"
 manifest="$work/manifest"
 : > "$manifest"
-
-# Deterministic content: a byte pattern seeded by the name, of the given size.
-content() {  # file size seed
-  python3 -c 'import random,sys; r=random.Random(sys.argv[2]); sys.stdout.buffer.write(r.randbytes(int(sys.argv[1])))' "$2" "$3" > "$1"
-}
-record() {  # path local-file deleted intact
-  printf '%s\t%s\t%s\t%s\t%s\n' "$1" "$(stat -c %s "$2")" "$(sha256sum < "$2" | cut -d' ' -f1)" "$3" "$4" >> "$manifest"
-}
-put() {  # volume-path size [deleted intact]
-  local local="$work/f$RANDOM$RANDOM"
-  content "$local" "$2" "$1"
-  mcopy -i "$img" "$local" "::$1"
-  record "$1" "$local" "${3:-0}" "${4:-1}"
-}
 
 mkfs.fat -C -F 32 -s 1 -n FIXTURE -i 0FA7F1C5 --invariant "$img" 40960 > /dev/null
 mmd -i "$img" ::/Photos ::/Photos/2024 ::/Photos/2024/Summer ::/Documents ::/Documents/Reports

@@ -13,22 +13,10 @@
 set -euo pipefail
 out=${1:?usage: make-formatted-fat32-fixture.sh OUTDIR}
 mkdir -p "$out"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
+source "$(dirname "$0")/mtools-fixture.sh"
 img="$work/volume.img"
 manifest="$work/manifest"
 : > "$manifest"
-
-content() {  # file size seed
-  python3 -c 'import random,sys; r=random.Random(sys.argv[2]); sys.stdout.buffer.write(r.randbytes(int(sys.argv[1])))' "$2" "$3" > "$1"
-}
-put() {  # volume-path size
-  local local="$work/data"
-  content "$local" "$2" "$1"
-  mcopy -i "$img" "$local" "::$1"
-  printf '%s\t%s\t%s\t0\t1\n' "$1" "$(stat -c %s "$local")" "$(sha256sum < "$local" | cut -d' ' -f1)" >> "$manifest"
-}
 
 mkfs.fat -C -F 32 -s 1 -n CARD -i 0C0FFEE1 --invariant "$img" 40960 > /dev/null
 mmd -i "$img" ::/DCIM ::/DCIM/100canon ::/DCIM/101canon ::/Documents ::/Documents/Rapports ::/Musique
