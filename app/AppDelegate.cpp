@@ -4,7 +4,6 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -436,8 +435,7 @@ void AppDelegate::startFullPerCount() {
         scanCompleted = true;
         // The automatic session of every scan; its folder sits in the documents folder,
         // which a fresh account may lack.
-        std::filesystem::path partial;
-        for (const auto& part : std::filesystem::path(documentsFolder())) makeFolder((partial /= part).string());
+        makeFolderWithParents(documentsFolder());
         const SessionHeader header{1, static_cast<uint8_t>(scanAborted ? 1 : 0), special.isSpecialScan};
         if (const BaseTree* root = module.dirRoot())
             if (const auto failure = RecoverySession::saveRecoverySessionInDocument(
@@ -799,16 +797,13 @@ void AppDelegate::startSaving(bool destinationConfirmed) {
     if (!destinationConfirmed && sameDriveSaving()) return getDoubleButtomWindow(201);
     // The destination is made here, parents included, so that a run never reports
     // success after saving nothing into a folder that could not be made.
-    fs::path made;
-    for (const auto& part : fs::absolute(savingPath).lexically_normal()) makeFolder((made /= part).string());
+    makeFolderWithParents(fs::absolute(savingPath).lexically_normal().string());
     if (::access(savingPath.c_str(), W_OK | X_OK) != 0) {
         const std::string reason = savingPath + ": " + std::strerror(errno);
         savingPath.clear();
         log_.write(reason, "startSaving");
-        auto* alert = new QMessageBox(QMessageBox::Warning, "Alert", "Alert", QMessageBox::Ok, &window_);
-        alert->setInformativeText(QString::fromStdString("The files cannot be saved in " + reason));
-        alert->setAttribute(Qt::WA_DeleteOnClose);
-        return alert->open();
+        runAlertWithMessage(&window_, QString::fromStdString("The files cannot be saved in " + reason));
+        return;
     }
     struct statvfs space {};
     if (::statvfs(nearestExisting(savingPath).c_str(), &space) == 0 &&

@@ -9,9 +9,7 @@
 namespace norix::app {
 
 AppLog::AppLog() : path_(dataFolder() + "/UI.txt") {
-    // The data folder's parents are made one level at a time.
-    std::filesystem::path partial;
-    for (const auto& part : std::filesystem::path(dataFolder())) makeFolder((partial /= part).string());
+    makeFolderWithParents(dataFolder());
     if (std::filesystem::exists(path_)) return;
     if (std::FILE* file = std::fopen(path_.c_str(), "wb")) {
         const char header[] = {'\0', '\n'};

@@ -5,11 +5,11 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/Windows.h"
 #include "signatures/SigCatalogue.h"
 
 namespace norix::app {
@@ -157,11 +157,6 @@ bool FileTypesWindow::addClicked() {
     return true;
 }
 
-void FileTypesWindow::runAlertWithMessage(const QString& message) {
-    auto* alert = new QMessageBox(QMessageBox::Warning, "Alert", "Alert", QMessageBox::Ok, this);
-    alert->setInformativeText(message);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->open();
-}
+void FileTypesWindow::runAlertWithMessage(const QString& message) { app::runAlertWithMessage(this, message); }
 
 }  // namespace norix::app

@@ -79,14 +79,8 @@ const char* kUsageText =
 
 using cli::usageError;
 
-// The data folder holds the scan log; its parents are made one level at a time.
-void prepareDataFolder() {
-    std::filesystem::path partial;
-    for (const auto& part : std::filesystem::path(dataFolder())) {
-        partial /= part;
-        makeFolder(partial.string());
-    }
-}
+// The data folder holds the scan log.
+void prepareDataFolder() { makeFolderWithParents(dataFolder()); }
 
 int drivesCommand(const std::vector<std::string>& args) {
     bool json = false;

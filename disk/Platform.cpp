@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 namespace norix {
@@ -48,6 +49,13 @@ bool makeFolder(const std::string& path) {
     mkdir(path.c_str(), 0777);
     struct stat info{};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool makeFolderWithParents(const std::string& path) {
+    std::filesystem::path partial;
+    bool made = false;
+    for (const auto& part : std::filesystem::path(path)) made = makeFolder((partial /= part).string());
+    return made;
 }
 
 void consoleLog(const char* format, ...) {

@@ -11,6 +11,8 @@ std::string dataFolder();
 std::string documentsFolder();
 // Creates one folder level with mode 0777 through the umask; true when it exists afterwards.
 bool makeFolder(const std::string& path);
+// Creates the folder and every missing parent, one level at a time; true when it exists afterwards.
+bool makeFolderWithParents(const std::string& path);
 
 // Console messages of the engine (stderr); tests silence them.
 void consoleLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
