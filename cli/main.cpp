@@ -3,8 +3,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -40,7 +44,11 @@ const char* kUsageText =
     "                                     scan a device or disk-image file and print what was found\n"
     "                                     Q: quick scan of the file system, then deep scan\n"
     "                                     D: deep scan only (default when SOURCE has no known file system)\n"
-    "                                     --session FILE: also save the result as a recovery session\n"
+    "                                     --session FILE: also save the result as a recovery session; while\n"
+    "                                     the deep scan runs, FILE.checkpoint beside it lets it be resumed\n"
+    "  scan SOURCE --resume FILE [--json] [FILTERS]\n"
+    "                                     continue the deep scan of SOURCE that FILE.checkpoint recorded,\n"
+    "                                     with its own scan type and file types, and save FILE at its end\n"
     "                                     --types: carve only these file types (this run only)\n"
     "  session FILE.nxdrs [--json] [FILTERS]\n"
     "                                     print the tree saved in a recovery session\n"
@@ -152,9 +160,10 @@ std::optional<std::string> unreadFileSystem(const Disk& disk) {
 }
 
 // Scans the source; the module holds the tree afterwards. False when the scan failed.
-// Carves the ticked file types unless given other checkers.
+// Carves the ticked file types unless given other checkers. resume: the module holds a
+// checkpoint of this source's scan, which is continued.
 bool scanSource(const Source& source, const std::optional<std::string>& type, RecoveryModule& module,
-                std::optional<SelectedSigArray> checkers = std::nullopt) {
+                std::optional<SelectedSigArray> checkers = std::nullopt, bool resume = false) {
     std::string unused;
     if (!checkers) checkers = cli::checkersForScan(std::nullopt, unused);
     std::string scanType = type.value_or(isKnownVolumeKind(source.disk->getVolumeKind()) ? "Q" : "D");
@@ -167,13 +176,19 @@ bool scanSource(const Source& source, const std::optional<std::string>& type, Re
     prepareDataFolder();
     cli::ConsoleDelegate console(stderr);
     module.setDel(&console);
-    module.setDiskPathWithString_withRootName(source.devicePath, source.rootName);
+    if (resume) module.setDiskPathWithString(source.devicePath);
+    else module.setDiskPathWithString_withRootName(source.devicePath, source.rootName);
+    // How often the deep scan's checkpoint is written (milliseconds), for tests.
+    if (const char* interval = std::getenv("NORIX_CHECKPOINT_MS"))
+        module.checkpointInterval = std::chrono::milliseconds(std::strtoll(interval, nullptr, 10));
     const bool ok = cli::runWithProgress(
         [&] {
             module.setTheDiskInModule(source.disk);
             module.setFileCheckArray(std::move(*checkers));
-            module.recoverFromDisk_withScantType_andName_selectedPath(source.disk, scanType, source.rootName,
-                                                                     std::nullopt);
+            if (resume) module.resumeFromDisk(source.disk);
+            else
+                module.recoverFromDisk_withScantType_andName_selectedPath(source.disk, scanType, source.rootName,
+                                                                         std::nullopt);
         },
         [&] { console.showProgress(module); }, [&] { module.setStop(true); });
     module.setDel(nullptr);
@@ -181,20 +196,45 @@ bool scanSource(const Source& source, const std::optional<std::string>& type, Re
     return ok;
 }
 
+// The checkpoint beside the session FILE read into the module, checked to be of the
+// source; its scan type and carved types come back in options. Nothing when ready, else
+// the exit code.
+std::optional<int> loadCheckpointFor(const Source& source, const std::string& sessionPath, RecoveryModule& module,
+                                     ScanOptions& options) {
+    const std::string path = checkpointPathFor(sessionPath);
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        std::fprintf(stderr, "norix: %s: no checkpoint to resume (%s)\n", path.c_str(), std::strerror(errno));
+        return kCannotOpen;
+    }
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    CheckpointHeader header;
+    if (const auto damaged = file.bad() ? "it cannot be read" : module.loadCheckpoint(ByteView(bytes), header)) {
+        std::fprintf(stderr, "norix: %s: %s; it is left as it is\n", path.c_str(), damaged->c_str());
+        return kScanFailed;
+    }
+    if (const auto refusal = RecoveryModule::checkpointRefusal(header, *source.disk, source.devicePath)) {
+        std::fprintf(stderr, "norix: %s: %s; not resumed\n", path.c_str(), refusal->c_str());
+        return kUsage;
+    }
+    options.type = header.scanType;
+    if (header.note.starts_with("types=")) options.types = header.note.substr(6);
+    return std::nullopt;
+}
+
 int scanCommand(const std::vector<std::string>& args) {
     ScanOptions options;
-    std::optional<std::string> sessionPath;
+    std::optional<std::string> sessionPath, resumePath;
     cli::PrintFilter filter;
     std::string error;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--json") options.json = true;
-        else if (arg == "--session" || arg == "--types") {
-            const bool session = arg == "--session";
+        else if (arg == "--session" || arg == "--types" || arg == "--resume") {
+            const bool types = arg == "--types";
             if (i + 1 == args.size())
-                return usageError("scan: " + arg + " takes " +
-                                  (session ? "a FILE" : "a list of extensions, e.g. jpg,png"));
-            (session ? sessionPath : options.types) = args[++i];
+                return usageError("scan: " + arg + " takes " + (types ? "a list of extensions, e.g. jpg,png" : "a FILE"));
+            (types ? options.types : arg == "--session" ? sessionPath : resumePath) = args[++i];
         } else if (filter.takeOption(args, i, error)) continue;
         else if (!error.empty()) return usageError("scan: " + error);
         else if (arg == "--type") {
@@ -205,14 +245,30 @@ int scanCommand(const std::vector<std::string>& args) {
     }
     if (options.source.empty()) return usageError("scan: SOURCE is missing");
     if (auto alert = filter.finish()) return usageError("scan: " + *alert);
-    auto checkers = cli::checkersForScan(options.types, error);
-    if (!checkers) return usageError("scan: --types: " + error);
+    if (resumePath && (sessionPath || options.type || options.types))
+        return usageError("scan: --resume continues with the checkpoint's own scan type, types and session");
 
     const auto source = openSource(options.source);
     if (!source) return kCannotOpen;
     RecoveryModule module;
-    if (!scanSource(*source, options.type, module, std::move(checkers))) return kScanFailed;
+    if (resumePath) {
+        if (const auto failed = loadCheckpointFor(*source, *resumePath, module, options)) return *failed;
+        sessionPath = resumePath;
+    }
+    auto checkers = cli::checkersForScan(options.types, error);
+    if (!checkers) return usageError("scan: --types: " + error);
+    if (sessionPath && cli::destinationOnSource(*sessionPath, source->devicePath))
+        std::fprintf(stderr, "norix: the session is on the scanned drive: no checkpoint is kept\n");
+    else if (sessionPath) {
+        module.checkpointPath = checkpointPathFor(*sessionPath);
+        if (options.types) module.checkpointNote = "types=" + *options.types;
+    }
+    if (!scanSource(*source, options.type, module, std::move(checkers), resumePath.has_value())) return kScanFailed;
     const bool sessionWritten = !sessionPath || cli::writeSession(module, *sessionPath);
+    // A finished scan saved in its session needs its checkpoint no more.
+    std::error_code ignored;
+    if (sessionPath && sessionWritten && !module.isStopped())
+        std::filesystem::remove(checkpointPathFor(*sessionPath), ignored);
 
     std::shared_lock lock(module.treeLock());
     const auto listed = [&](const BaseTree& node) { return filter.listed(node); };

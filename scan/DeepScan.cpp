@@ -129,7 +129,7 @@ void RecoveryModule::deepScanOnDisk_withItemDict_andextenDict(const std::shared_
                                                               ApfsItemDict& items, ApfsExtentDict& extents) {
     const std::string path = diskPath();
     log("Deep ScanStarted For Drive : " + path, "deepScanOnDisk");
-    initializeValue();
+    if (!resumeBlock_) initializeValue();  // a resumed sweep carries on with its checkpoint's
     apfsDeepItems_ = &items;
     apfsDeepExtents_ = &extents;
     {
@@ -139,7 +139,7 @@ void RecoveryModule::deepScanOnDisk_withItemDict_andextenDict(const std::shared_
     // The whole device is swept, its last partial chunk and partial block included.
     const uint64_t deviceBytes = disk ? totalSector() * blockSize : 0;
     try {
-        sweepChunks(path, (deviceBytes + kBlockBytes - 1) / kBlockBytes, deviceBytes);
+        sweepChunks(path, (deviceBytes + kBlockBytes - 1) / kBlockBytes, deviceBytes, resumeBlock_.value_or(0));
     } catch (const std::exception& e) {
         log(e.what(), "deepScanOnDisk");
     }
@@ -147,7 +147,8 @@ void RecoveryModule::deepScanOnDisk_withItemDict_andextenDict(const std::shared_
     apfsDeepExtents_ = nullptr;
 }
 
-void RecoveryModule::sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes) {
+void RecoveryModule::sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes,
+                                 uint64_t firstBlock) {
     sweepPath_ = path;
     std::vector<uint8_t> current(kBlocksPerChunk * kBlockBytes), next(kBlocksPerChunk * kBlockBytes);
     auto chunkBlocks = [&](uint64_t start) { return std::min(kBlocksPerChunk, totalBlocks - start); };
@@ -156,10 +157,11 @@ void RecoveryModule::sweepChunks(const std::string& path, uint64_t totalBlocks, 
                           std::span(buffer).first(chunkBlocks(start) * kBlockBytes));
     };
     std::future<void> pending;
-    if (totalBlocks > 0) pending = startRead(0, next);
-    for (uint64_t chunkStart = 0; chunkStart < totalBlocks;) {
+    if (firstBlock < totalBlocks) pending = startRead(firstBlock, next);
+    for (uint64_t chunkStart = firstBlock; chunkStart < totalBlocks;) {
         pending.get();
         std::swap(current, next);
+        if (pause || stop) checkpointBetweenChunks(chunkStart, true);
         if (waitWhilePausedOrStopped()) return;
         uint64_t step = kBlocksPerChunk;
         // While this chunk is examined the next one is read, unless a skip jumps past it.
@@ -179,6 +181,7 @@ void RecoveryModule::sweepChunks(const std::string& path, uint64_t totalBlocks, 
             pending = startRead(nextStart, next);
         }
         chunkStart = nextStart;
+        checkpointBetweenChunks(chunkStart, false);
     }
 }
 

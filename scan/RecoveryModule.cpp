@@ -76,6 +76,7 @@ void RecoveryModule::log(const std::string& message, const std::string& method) 
 
 bool RecoveryModule::waitWhilePausedOrStopped() const {
     while (pause && !stop) std::this_thread::sleep_for(kPausePoll);
+    if (stop) stopSeen_ = true;
     return stop;
 }
 
@@ -205,7 +206,13 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
 
     tillSectorReaded = 0;
     stop = false;
+    stopSeen_ = false;
     pause = false;
+    scanType_ = scanType;
+    resumeBlock_.reset();
+    deviceIdentity_.reset();
+    lastCheckpoint_ = std::chrono::steady_clock::now();
+    lastCheckpointBlock_.reset();
     // What the quick scan lists, kept for the sweep after it.
     quickDirectorySectors_.clear();
     apfsQuickContainer_ = false;
@@ -229,13 +236,34 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
 
     ApfsItemDict items;
     ApfsExtentDict extents;
-    if (del) del->reloadOutlineData();
     {
         std::unique_lock lock(treeMutex_);
         TreeClassMethod::addDeepNodesInDIR(dirRoot_.get());
     }
-    deepScanOnDisk_withItemDict_andextenDict(theDisk(), items, extents);
+    deepScanAndArrange(items, extents);
+}
 
+void RecoveryModule::resumeFromDisk(std::shared_ptr<Disk> disk) {
+    errorPath = dataFolder() + "/Core.txt";
+    createIfMissing(errorPath);
+    log("Resumed Scan", "NS");
+    stop = false;
+    stopSeen_ = false;
+    pause = false;
+    lastCheckpoint_ = std::chrono::steady_clock::now();
+    lastCheckpointBlock_ = resumeBlock_;
+    setTheDiskInModule(std::move(disk));
+    if (!theDisk() || !dirRoot_ || !resumeBlock_) return;
+    quickScanCompleted_ = scanType_ == "Q";
+    ApfsItemDict items = std::move(resumedItems_);
+    ApfsExtentDict extents = std::move(resumedExtents_);
+    deepScanAndArrange(items, extents);
+    resumeBlock_.reset();
+}
+
+void RecoveryModule::deepScanAndArrange(ApfsItemDict& items, ApfsExtentDict& extents) {
+    if (del) del->reloadOutlineData();
+    deepScanOnDisk_withItemDict_andextenDict(theDisk(), items, extents);
     if (del) del->openLoadingWindow();
     checkForSUbFoldersAndAPFSArrangeMentswithItemDict_andextenDict(items, extents);
     if (del) del->reloadOutlineData();

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -31,6 +32,7 @@
 #include "results/SearchResult.h"
 #include "scan/ApfsDicts.h"
 #include "scan/RecoveryToDelegate.h"
+#include "scan/ScanCheckpoint.h"
 #include "signatures/Checker.h"
 
 namespace norix {
@@ -40,6 +42,7 @@ enum FileSystemCode : int32_t { kFat32 = 1, kExFat = 2, kHfs = 3, kApfs = 4 };
 
 // One exFAT file or folder as its directory entries describe it (ExFatScan.cpp).
 struct ExFatEntrySet;
+class CheckpointArchive;
 
 class RecoveryModule {
 public:
@@ -110,6 +113,22 @@ public:
     BaseTree* deepNode() const;
     // The scan log ("Core.txt" in the data folder).
     void log(const std::string& message, const std::string& method) const;
+
+    // --- checkpoints of the deep scan, to resume one cut short (scan/ScanCheckpoint.cpp) ---
+    // Where the sweep keeps its checkpoint (empty: none), the caller's note kept in it, and
+    // how often it is written; it is also written when a pause or stop is seen between
+    // chunks. Set before the scan starts.
+    std::string checkpointPath;
+    std::string checkpointNote;
+    std::chrono::milliseconds checkpointInterval{5000};
+    // Reads a checkpoint into this engine, before anything else is set: its tree and what
+    // the sweep carries. The reason when it cannot be read (the engine is then unusable).
+    std::optional<std::string> loadCheckpoint(ByteView bytes, CheckpointHeader& header);
+    // Why a checkpoint is not of this disk; nothing when it is.
+    static std::optional<std::string> checkpointRefusal(const CheckpointHeader& header, const Disk& disk,
+                                                        const std::string& devicePath);
+    // Continues the loaded checkpoint's scan on disk and ends it as an uninterrupted one.
+    void resumeFromDisk(std::shared_ptr<Disk> disk);
 
     // --- a loaded recovery session and the name search (scan/SessionAndSearch.cpp) ---
     // Makes a loaded session's tree this engine's tree, read from the device at
@@ -302,7 +321,15 @@ private:
     // Waits while paused; true when the scan must stop.
     bool waitWhilePausedOrStopped() const;
     void setDiskPath(const std::string& path);
-    void sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes);
+    void sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes, uint64_t firstBlock);
+    // After a chunk is examined (nextBlock: where the sweep goes on), and when a pause or stop
+    // is seen between chunks (force): writes the checkpoint when one is due.
+    void checkpointBetweenChunks(uint64_t nextBlock, bool force);
+    void writeCheckpoint(uint64_t nextBlock);
+    // Both directions of what the sweep carries from one chunk to the next.
+    void checkpointState(CheckpointArchive& archive, std::vector<BaseTree*>& nodes);
+    // The deep scan and the end of a scan, shared by a new and a resumed one.
+    void deepScanAndArrange(ApfsItemDict& items, ApfsExtentDict& extents);
     void examineChunk(ByteView chunk, uint64_t chunkStart);
     // True when the block ended with a consumed structure or a carved file.
     bool examineBlock(ByteView chunk, uint64_t blockInChunk, uint64_t absoluteBlock);
@@ -454,6 +481,17 @@ private:
     std::array<uint8_t, 16> apfsContainerUuid_{};  // of the container the deep scan collects
     std::set<std::string> apfsNotices_;            // told the user in this scan
 
+    // Checkpoints: the scan type, the block a resumed sweep starts at, when the last one
+    // was written and at which block, and whether a stop cut any work short (what it left
+    // is then no state to continue from).
+    std::string scanType_;
+    std::optional<uint64_t> resumeBlock_;
+    ApfsItemDict resumedItems_;
+    ApfsExtentDict resumedExtents_;
+    std::chrono::steady_clock::time_point lastCheckpoint_;
+    std::optional<uint64_t> lastCheckpointBlock_;
+    std::optional<uint64_t> deviceIdentity_;
+    mutable std::atomic<bool> stopSeen_{false};
     // The device path of the sweep in progress, kept so the per-unit work copies nothing.
     std::string sweepPath_;
     std::atomic<bool> quickScanCompleted_{false};
