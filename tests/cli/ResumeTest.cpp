@@ -1,0 +1,109 @@
+// A deep scan killed outright (SIGKILL: no chance to tidy up) and resumed from its
+// checkpoint ends with the tree an uninterrupted scan gives, node for node; a checkpoint
+// cut short or of another disk is refused without being touched.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+#include "tests/cli/RunNorix.h"
+#include "tests/support/TestSupport.h"
+
+namespace norix {
+namespace {
+
+namespace fs = std::filesystem;
+using test::runNorix;
+
+class Resume : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("NORIX_CHECKPOINT_MS", "0", 1); }  // one checkpoint per chunk
+    void TearDown() override { unsetenv("NORIX_CHECKPOINT_MS"); }
+
+    // Starts norix and kills it once the checkpoint has existed for delay (unless it ends first).
+    void killDuring(std::vector<std::string> args, const fs::path& checkpoint, std::chrono::milliseconds delay) {
+        args.insert(args.begin(), NORIX_CLI);
+        std::vector<char*> argv;
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+        pid_t child = 0;
+        ASSERT_EQ(posix_spawn(&child, NORIX_CLI, &files, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&files);
+        int status = 0;
+        for (auto end = std::chrono::steady_clock::time_point::max(); waitpid(child, &status, WNOHANG) == 0;) {
+            if (end == std::chrono::steady_clock::time_point::max() && fs::exists(checkpoint))
+                end = std::chrono::steady_clock::now() + delay;
+            if (std::chrono::steady_clock::now() >= end) {
+                kill(child, SIGKILL);
+                waitpid(child, &status, 0);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    test::TempHome home;
+    test::TempDir scratch;
+    const fs::path image = test::fixtureFolder("make-resume-fixture.sh") / "mixed.img";
+};
+
+TEST_F(Resume, ADeepScanKilledTwiceAtRandomPointsAndResumedEndsWithTheUninterruptedTree) {
+    const auto whole = runNorix({"scan", image.string(), "--type", "D", "--json"}, scratch.path());
+    ASSERT_EQ(whole.exitCode, 0) << whole.err;
+    ASSERT_NE(whole.out.find("Lost Partition: Fat"), std::string::npos);
+    ASSERT_NE(whole.out.find("Lost Partition: ExFat"), std::string::npos);
+    ASSERT_NE(whole.out.find("Lost Partition: HFS"), std::string::npos);
+    for (const unsigned seed : {7u, 21u, 1999u, 4242u}) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 random(seed);
+        std::uniform_int_distribution<int> delayMs(0, 400);
+        const fs::path session = scratch / ("run" + std::to_string(seed) + ".nxdrs");
+        const fs::path checkpoint = session.string() + ".checkpoint";
+        killDuring({"scan", image.string(), "--type", "D", "--session", session.string()}, checkpoint,
+                   std::chrono::milliseconds(delayMs(random)));
+        killDuring({"scan", image.string(), "--resume", session.string()}, checkpoint,
+                   std::chrono::milliseconds(delayMs(random)));
+        // A kill after the scan's end leaves the session and no checkpoint.
+        if (!fs::exists(checkpoint)) continue;
+        const auto resumed = runNorix({"scan", image.string(), "--json", "--resume", session.string()}, scratch.path());
+        ASSERT_EQ(resumed.exitCode, 0) << resumed.err;
+        EXPECT_EQ(resumed.out, whole.out);
+        EXPECT_FALSE(fs::exists(checkpoint));
+        EXPECT_TRUE(fs::exists(session));
+    }
+}
+
+TEST_F(Resume, ACheckpointCutShortOrOfAnotherDiskIsRefusedAndKept) {
+    const fs::path copy = scratch / "copy.img", session = scratch / "s.nxdrs";
+    fs::copy_file(image, copy);
+    const fs::path checkpoint = session.string() + ".checkpoint";
+    killDuring({"scan", copy.string(), "--type", "D", "--session", session.string()}, checkpoint,
+               std::chrono::milliseconds(0));
+    ASSERT_TRUE(fs::exists(checkpoint));
+    const auto bytes = test::readFile(checkpoint);
+
+    test::writeFile(checkpoint, std::vector<uint8_t>(bytes.begin(), bytes.end() - 100));
+    auto run = runNorix({"scan", copy.string(), "--resume", session.string()}, scratch.path());
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_NE(run.err.find("cut short"), std::string::npos) << run.err;
+    EXPECT_EQ(test::readFile(checkpoint).size(), bytes.size() - 100);
+
+    test::writeFile(checkpoint, bytes);
+    test::writeBytes(copy, 4096, {0x55});  // the disk written to since
+    run = runNorix({"scan", copy.string(), "--resume", session.string()}, scratch.path());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("first sectors were different"), std::string::npos) << run.err;
+    run = runNorix({"scan", image.string(), "--resume", session.string()}, scratch.path());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("not of " + image.string()), std::string::npos) << run.err;
+    EXPECT_EQ(test::readFile(checkpoint), bytes);
+}
+
+}  // namespace
+}  // namespace norix
