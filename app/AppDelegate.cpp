@@ -17,6 +17,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
@@ -117,6 +119,7 @@ AppDelegate::AppDelegate()
     });
     connect(w.homeButton, &QPushButton::clicked, this, &AppDelegate::homeBtnClicked);
     connect(w.sessionButton, &QPushButton::clicked, this, &AppDelegate::openRecoverySession);
+    connect(w.resumeButton, &QPushButton::clicked, this, &AppDelegate::resumeScanClicked);
     connect(w.fileTypeButton, &QPushButton::clicked, this, &AppDelegate::fileTypesClicked);
     connect(w.physicalButton, &QPushButton::clicked, this, &AppDelegate::physicalDrive);
     connect(w.physicalBackButton, &QPushButton::clicked, this, &AppDelegate::physicalBackClicked);
@@ -372,11 +375,65 @@ void AppDelegate::scanClicked() {
     startFullPerCount();
 }
 
-void AppDelegate::startFullPerCount() {
+namespace {
+// The device path a scan of disk reads (an image file's made absolute).
+std::string scannedPath(const Disk& disk, const std::string& path) {
+    const std::string device = disk.getBSDPath().value_or(path);
+    return disk.isImageFile() ? fs::absolute(device).string() : device;
+}
+
+// The newest checkpoint left in the session folder; nothing when there is none.
+std::optional<fs::path> newestCheckpoint() {
+    std::optional<fs::path> newest;
+    fs::file_time_type newestTime;
+    std::error_code ec;
+    for (const auto& file : fs::directory_iterator(RecoverySession::sessionFolder(), ec)) {
+        if (!file.path().string().ends_with(checkpointPathFor(""))) continue;
+        const auto time = file.last_write_time(ec);
+        if (!ec && (!newest || time > newestTime)) {
+            newest = file.path();
+            newestTime = time;
+        }
+    }
+    return newest;
+}
+}  // namespace
+
+void AppDelegate::resumeScanClicked() {
+    if (scanRunning()) return getSingleButtonWindow(113);
+    const auto checkpoint = newestCheckpoint();
+    if (!checkpoint) return (void)runAlertWithMessage(&window_, "There is no interrupted scan to resume.");
+    std::ifstream file(*checkpoint, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    auto module = std::make_unique<RecoveryModule>();
+    CheckpointHeader header;
+    std::string reason;
+    std::shared_ptr<Disk> disk;
+    if (const auto damaged = module->loadCheckpoint(ByteView(bytes), header)) reason = *damaged;
+    else if (!(disk = DiskArbitrator::diskForPath(header.devicePath, &reason))) reason = header.devicePath + ": " + reason;
+    else if (const auto refusal = RecoveryModule::checkpointRefusal(header, *disk, scannedPath(*disk, header.devicePath)))
+        reason = *refusal;
+    if (!reason.empty()) {
+        log_.write(checkpoint->string() + ": " + reason, "resumeScanClicked");
+        return (void)runAlertWithMessage(&window_, QString::fromStdString(reason));
+    }
+    std::string label;
+    {
+        std::shared_lock lock(module->treeLock());
+        label = module->dirRoot()->fileName;
+    }
+    selectedView = DriveEntry{disk->isImageFile() ? DriveEntry::Image : DriveEntry::Volume, disk, header.devicePath, label};
+    isSpecialScan = false;
+    const std::string session = checkpoint->string();
+    startFullPerCount(Resumed{std::move(module), header.scanType,
+                              session.substr(0, session.size() - checkpointPathFor("").size())});
+}
+
+void AppDelegate::startFullPerCount(std::optional<Resumed> resumed) {
     const DriveEntry entry = *selectedView;
     sourceDisk_ = entry.disk;
     scanCountTimer = 0;
-    recoveryModule_ = std::make_unique<RecoveryModule>();
+    recoveryModule_ = resumed ? std::move(resumed->module) : std::make_unique<RecoveryModule>();
     bridge_ = std::make_unique<ScanBridge>(*this);
     recoveryModule_->setDel(bridge_.get());
     connect(bridge_.get(), &ScanBridge::quickCompletedOnScan, this, [this] {
@@ -392,12 +449,18 @@ void AppDelegate::startFullPerCount() {
     connect(bridge_.get(), &ScanBridge::noticeOnScan, this,
             [this](const QString& text) { runAlertWithMessage(&window_, text); }, Qt::QueuedConnection);
 
-    bsdPath = entry.disk->getBSDPath().value_or(entry.path);
-    if (entry.disk->isImageFile()) bsdPath = fs::absolute(bsdPath).string();
+    bsdPath = scannedPath(*entry.disk, entry.path);
     // A whole disk, or anything without a file system the quick scan knows, is swept only.
     scanType = entry.kind == DriveEntry::Physical || !isKnownVolumeKind(entry.disk->getVolumeKind()) ? "D" : "Q";
+    if (resumed) scanType = resumed->scanType;
     const std::string rootName = entry.label;
-    recoveryModule_->setDiskPathWithString_withRootName(bsdPath, rootName);
+    if (resumed) recoveryModule_->setDiskPathWithString(bsdPath);
+    else recoveryModule_->setDiskPathWithString_withRootName(bsdPath, rootName);
+    // The session is named when the scan starts: its checkpoint sits beside it meanwhile.
+    const std::string sessionPath =
+        resumed ? resumed->sessionPath
+                : RecoverySession::sessionFolder() + "/" + RecoverySession::defaultFileName(std::time(nullptr));
+    recoveryModule_->checkpointPath = checkpointPathFor(sessionPath);
     useMediaGroups();
     treeModel_.setModule(recoveryModule_.get());
     window_.driveLabel->setText(QString::fromStdString(rootName));
@@ -421,26 +484,31 @@ void AppDelegate::startFullPerCount() {
         entry.kind == DriveEntry::Folder ? std::optional<std::string>(entry.path) : std::nullopt;
     const SessionHeader special{0, 0, static_cast<uint8_t>(isSpecialScan ? 1 : 0)};
     scanThread_ = std::thread([this, disk = entry.disk, checkers = catalogue_.makeSelectedSigArray(), type = scanType,
-                               rootName, folder, special]() mutable {
+                               rootName, folder, special, sessionPath, resume = resumed.has_value()]() mutable {
         RecoveryModule& module = *recoveryModule_;
+        // The automatic session of every scan; its folder sits in the documents folder,
+        // which a fresh account may lack.
+        makeFolderWithParents(RecoverySession::sessionFolder());
         try {
             module.setTheDiskInModule(disk);
             module.setFileCheckArray(std::move(checkers));
-            module.recoverFromDisk_withScantType_andName_selectedPath(disk, type, rootName, folder);
+            if (resume) module.resumeFromDisk(disk);
+            else module.recoverFromDisk_withScantType_andName_selectedPath(disk, type, rootName, folder);
         } catch (const std::exception& e) {
             scanAborted = true;
             module.setStop(true);
             log_.write(e.what(), "startFullPerCount");
         }
         scanCompleted = true;
-        // The automatic session of every scan; its folder sits in the documents folder,
-        // which a fresh account may lack.
-        makeFolderWithParents(documentsFolder());
         const SessionHeader header{1, static_cast<uint8_t>(scanAborted ? 1 : 0), special.isSpecialScan};
+        std::optional<std::string> failure;
         if (const BaseTree* root = module.dirRoot())
-            if (const auto failure = RecoverySession::saveRecoverySessionInDocument(
-                    header, module.diskPath(), *root, module.treeLock(), std::time(nullptr)))
-                log_.write(*failure, "saveRecoverySessionInDocument");
+            failure = RecoverySession::saveRecoverySessionAtPath(sessionPath, header, module.diskPath(), *root,
+                                                                 module.treeLock());
+        if (failure) log_.write(*failure, "saveRecoverySessionAtPath");
+        // A finished scan saved in its session needs its checkpoint no more.
+        std::error_code ec;
+        if (!failure && !module.isStopped()) fs::remove(checkpointPathFor(sessionPath), ec);
         emit bridge_->scanReturned();
     });
 }
@@ -599,6 +667,7 @@ void AppDelegate::setButtonDisableForRespectiveView() {
     window_.fileTypeButton->setEnabled(!results || !scanRunning());
     window_.homeButton->setEnabled(results && !scanRunning());
     window_.sessionButton->setEnabled(!results || (scanCompleted && !saveRecovery));
+    window_.resumeButton->setEnabled(!results);
     window_.recoverButton->setEnabled(results && selectedFile > 0);
     window_.resultsPage->setSearchEnabled(results && !scanRunning());
 }

@@ -70,6 +70,8 @@ public:
     void treeBackBtnClick();
     void savingProgressItem();
     void openRecoverySession();
+    // Continues the newest scan whose checkpoint is left in the session folder.
+    void resumeScanClicked();
     void fileTypesClicked();
     void applicationShouldTerminate();
     void driveRemovedOrMounted();
@@ -137,7 +139,13 @@ private:
     std::vector<std::shared_ptr<Disk>> refreshDisks();
     void fillColumn(QListWidget* list, DriveEntry::Kind kind);
     void chooseFolder(int entry);
-    void startFullPerCount();
+    // A scan of selectedView; resumed: an engine holding a checkpoint of its scan of this
+    // type, continued and saved at sessionPath.
+    struct Resumed {
+        std::unique_ptr<RecoveryModule> module;
+        std::string scanType, sessionPath;
+    };
+    void startFullPerCount(std::optional<Resumed> resumed = std::nullopt);
     bool scanRunning() const { return scanStarted && !scanCompleted; }
     void scanStartedTimeThread();
     void onScanReturned();

@@ -44,11 +44,14 @@ MainWindow::MainWindow() : pages_(new QStackedWidget(this)) {
     fileTypeButton = button("File Types", central, "fileTypes");
     sessionButton = button("Recovery Session", central, "session");
     sessionButton->setToolTip("Open Recovery Session");
+    resumeButton = button("Resume Scan", central, "session");
+    resumeButton->setToolTip("Resume the latest interrupted scan");
     homeButton = button("Home", central, "home");
     titleBar->addWidget(title);
     titleBar->addStretch();
     titleBar->addWidget(fileTypeButton);
     titleBar->addWidget(sessionButton);
+    titleBar->addWidget(resumeButton);
     titleBar->addWidget(homeButton);
     pages_->addWidget(makeStartPage());
     pages_->addWidget(makePhysicalPage());

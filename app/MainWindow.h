@@ -27,6 +27,7 @@ public:
     // Title bar.
     QPushButton* fileTypeButton;
     QPushButton* sessionButton;
+    QPushButton* resumeButton;  // the latest interrupted scan, continued
     QPushButton* homeButton;
     // Start page: the drive-list columns and their headers.
     QLabel* partitionHeader;

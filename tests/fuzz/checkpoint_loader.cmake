@@ -1,0 +1,1 @@
+norix_fuzz_target(checkpoint_loader norix_scan)
