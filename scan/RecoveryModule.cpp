@@ -213,6 +213,7 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
     deviceIdentity_.reset();
     lastCheckpoint_ = std::chrono::steady_clock::now();
     lastCheckpointBlock_.reset();
+    lastCheckpointCost_ = {};
     // What the quick scan lists, kept for the sweep after it.
     quickDirectorySectors_.clear();
     apfsQuickContainer_ = false;

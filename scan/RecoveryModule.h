@@ -481,14 +481,16 @@ private:
     std::array<uint8_t, 16> apfsContainerUuid_{};  // of the container the deep scan collects
     std::set<std::string> apfsNotices_;            // told the user in this scan
 
-    // Checkpoints: the scan type, the block a resumed sweep starts at, when the last one
-    // was written and at which block, and whether a stop cut any work short (what it left
-    // is then no state to continue from).
+    // Checkpoints: the scan type, the block a resumed sweep starts at (and the APFS
+    // dictionaries it carries on with), when the last one was written, how long that
+    // took and at which block, and whether a stop cut any work short (what it left is
+    // then no state to continue from).
     std::string scanType_;
     std::optional<uint64_t> resumeBlock_;
     ApfsItemDict resumedItems_;
     ApfsExtentDict resumedExtents_;
     std::chrono::steady_clock::time_point lastCheckpoint_;
+    std::chrono::steady_clock::duration lastCheckpointCost_{};
     std::optional<uint64_t> lastCheckpointBlock_;
     std::optional<uint64_t> deviceIdentity_;
     mutable std::atomic<bool> stopSeen_{false};

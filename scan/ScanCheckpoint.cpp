@@ -173,6 +173,9 @@ void RecoveryModule::checkpointState(CheckpointArchive& a, std::vector<BaseTree*
     a.each(hfsLostVolumes_, [&](HfsVolume& v) {
         a(v.header, v.startSector, v.catalogHeader, v.journalStart, v.journalBytes, v.overflowExtents);
     });
+    for (const HfsItem& item : hfsFound_)
+        if (item.volume < -1 || item.volume >= static_cast<int64_t>(hfsLostVolumes_.size()))
+            throw std::runtime_error("a catalog record names lost volume " + std::to_string(item.volume));
     // APFS: the sweep's dictionaries and the container they belong to.
     ApfsItemDict& items = a.reading() || !apfsDeepItems_ ? resumedItems_ : *apfsDeepItems_;
     ApfsExtentDict& extents = a.reading() || !apfsDeepExtents_ ? resumedExtents_ : *apfsDeepExtents_;
@@ -208,10 +211,13 @@ void RecoveryModule::checkpointState(CheckpointArchive& a, std::vector<BaseTree*
 void RecoveryModule::checkpointBetweenChunks(uint64_t nextBlock, bool force) {
     // After a stop has cut work short, what is left is no state to go on from.
     if (checkpointPath.empty() || stopSeen_ || lastCheckpointBlock_ == nextBlock) return;
+    // A large tree takes a while to write: the sweep spends at most a tenth of its time on it.
     const auto now = std::chrono::steady_clock::now();
-    if (!force && now - lastCheckpoint_ < checkpointInterval) return;
+    const auto interval = std::max<std::chrono::steady_clock::duration>(checkpointInterval, 9 * lastCheckpointCost_);
+    if (!force && now - lastCheckpoint_ < interval) return;
     writeCheckpoint(nextBlock);
-    lastCheckpoint_ = now;
+    lastCheckpoint_ = std::chrono::steady_clock::now();
+    lastCheckpointCost_ = lastCheckpoint_ - now;
     lastCheckpointBlock_ = nextBlock;
 }
 
