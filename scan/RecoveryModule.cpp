@@ -237,6 +237,7 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
 
     ApfsItemDict items;
     ApfsExtentDict extents;
+    if (del) del->reloadOutlineData();
     {
         std::unique_lock lock(treeMutex_);
         TreeClassMethod::addDeepNodesInDIR(dirRoot_.get());
@@ -258,12 +259,12 @@ void RecoveryModule::resumeFromDisk(std::shared_ptr<Disk> disk) {
     quickScanCompleted_ = scanType_ == "Q";
     ApfsItemDict items = std::move(resumedItems_);
     ApfsExtentDict extents = std::move(resumedExtents_);
+    if (del) del->reloadOutlineData();
     deepScanAndArrange(items, extents);
     resumeBlock_.reset();
 }
 
 void RecoveryModule::deepScanAndArrange(ApfsItemDict& items, ApfsExtentDict& extents) {
-    if (del) del->reloadOutlineData();
     deepScanOnDisk_withItemDict_andextenDict(theDisk(), items, extents);
     if (del) del->openLoadingWindow();
     checkForSUbFoldersAndAPFSArrangeMentswithItemDict_andextenDict(items, extents);
