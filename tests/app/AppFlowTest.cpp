@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/AppDelegate.h"
+#include "disk/DiskArbitrator.h"
 #include "results/RecoverySession.h"
 #include "tests/support/TestSupport.h"
 
@@ -27,10 +28,12 @@ uint64_t bytesBelow(const fs::path& folder, const std::string& nameEnd = "") {
     return bytes;
 }
 
+// The session files in folder (a stopped scan's checkpoint may sit beside its session).
 std::vector<fs::path> sessionsIn(const fs::path& folder) {
     std::vector<fs::path> sessions;
     std::error_code ec;
-    for (const auto& file : fs::directory_iterator(folder, ec)) sessions.push_back(file.path());
+    for (const auto& file : fs::directory_iterator(folder, ec))
+        if (file.path().extension() == ".nxdrs") sessions.push_back(file.path());
     return sessions;
 }
 
@@ -163,6 +166,28 @@ private slots:
         QCOMPARE(app_->DBWCode, 206);
         app_->closeDBW();
         QCOMPARE(app_->window().page(), MainWindow::kResultsPage);
+    }
+
+    // "Resume Scan" takes the checkpoint a scan left in the session folder, continues it
+    // and saves, in the session beside it, the tree the uninterrupted scan ends with.
+    void resumeScanContinuesTheCheckpointBesideItsSession() {
+        const fs::path folder = RecoverySession::sessionFolder(), session = folder / "interrupted.nxdrs";
+        fs::create_directories(folder);
+        const std::string device = fs::absolute(image_).string();
+        RecoveryModule engine;
+        engine.checkpointPath = checkpointPathFor(session.string());
+        engine.checkpointInterval = std::chrono::milliseconds(0);  // the last is taken before the arranging
+        engine.setDiskPathWithString_withRootName(device, "sample.img");
+        engine.recoverFromDisk_withScantType_andName_selectedPath(DiskArbitrator::diskForPath(device), "Q",
+                                                                 "sample.img", std::nullopt);
+        QVERIFY(fs::exists(engine.checkpointPath));
+        const fs::path whole = home_->home() / "whole.nxdrs";
+        QVERIFY(!RecoverySession::saveRecoverySessionAtPath(whole.string(), {1, 0, 0}, device, *engine.dirRoot(),
+                                                            engine.treeLock()));
+        app_->resumeScanClicked();
+        QTRY_COMPARE_WITH_TIMEOUT(app_->SBWCode, 110, kScanTimeout);
+        QVERIFY(!fs::exists(engine.checkpointPath));
+        QCOMPARE(test::readFile(session), test::readFile(whole));
     }
 
     void sourceRemovedDuringScan() {
