@@ -80,6 +80,7 @@ public:
     void CheckFileSystem();
     void quickScanOnDisk(const std::shared_ptr<Disk>& disk);
     void quickScanOnBlock(std::span<const uint8_t> sectorZero);
+    bool quickScanPartitions(ByteView sectorZero);
     void searchForSpecialFolderScanForPath(const std::string& path);
     void editFolderData(BaseTree* folder);
 
