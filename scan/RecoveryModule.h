@@ -453,6 +453,7 @@ private:
     ApfsExtentDict* apfsDeepExtents_ = nullptr;
     bool apfsQuickContainer_ = false;
     std::array<uint8_t, 16> apfsContainerUuid_{};  // of the container the deep scan collects
+    uint64_t apfsContainerBlocks_ = 0;             // its size by its superblock; 0 when unknown
     std::set<std::string> apfsNotices_;            // told the user in this scan
 
     // The device path of the sweep in progress, kept so the per-unit work copies nothing.
