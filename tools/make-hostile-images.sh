@@ -291,7 +291,7 @@ for (_, v), place in zip(list(ap.entries(root))[-3:-1], (ap.block_count, 0xFFFFF
 for file, place in ((BEACH, 1 << 60), (REPORT, ap.block_count + 1)):
     n, _, v = ap.record(EXTENT, file)
     ap.change(n, "<Q", v + 8, place)
-ap.save("Q^C D", "beach.jpg")
+ap.save("Q^C D", "sunset.jpg")  # beside beach.jpg, which has no data left to list
 
 ap = Apfs("apfs-counts-max")  # 2^32-1 blocks, checkpoint blocks, volumes, keys and fields
 ap.change(0, "<Q", 40, 0xFFFFFFFF)
