@@ -37,12 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setConsoleQuiet(true);
     const std::string path = fuzz::deviceHolding(data, size);
     if (path.empty()) std::abort();
+    const auto disk = std::make_shared<Disk>(
+        DiskDescription{{DiskKey::ImagePath, path},
+                        {DiskKey::MediaSize, uint64_t{size}},
+                        {DiskKey::MediaBlockSize, uint64_t{512}},
+                        {DiskKey::MediaContent, std::string("FDisk_partition_scheme")}},
+        std::vector<std::string>{});
     RecoveryModule module;
     module.setDiskPathWithString_withRootName(path, "Fuzz");
-    module.setTheDiskInModule(std::make_shared<Disk>(DiskDescription{{DiskKey::ImagePath, path},
-                                                                     {DiskKey::MediaSize, uint64_t{size}},
-                                                                     {DiskKey::MediaBlockSize, uint64_t{512}}},
-                                                     std::vector<std::string>{}));
+    module.setTheDiskInModule(disk);
     TreeClassMethod::addDeepNodesInDIR(module.dirRoot());
     const ByteView input(data, size);
     for (size_t unit = 0; input.has(unit * 512, 512); ++unit)
@@ -51,12 +54,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     RecoveryModule whole;
     whole.setDiskPathWithString_withRootName(path, "Fuzz");
-    const auto disk = std::make_shared<Disk>(
-        DiskDescription{{DiskKey::ImagePath, path},
-                        {DiskKey::MediaSize, uint64_t{size}},
-                        {DiskKey::MediaBlockSize, uint64_t{512}},
-                        {DiskKey::MediaContent, std::string("FDisk_partition_scheme")}},
-        std::vector<std::string>{});
     whole.setTheDiskInModule(disk);
     whole.CheckFileSystem();
     TreeClassMethod::addQuickNodesInDir(whole.dirRoot());
