@@ -193,6 +193,7 @@ void RecoveryModule::walkApfsTree(uint64_t containerSector, uint64_t omapTree, O
 bool RecoveryModule::readApfsLiveTree(uint64_t containerSector, ApfsItemDict& items, ApfsExtentDict& extents,
                                       ByteView known) {
     try {
+        apfsContainerBlocks_ = 0;
         std::vector<uint8_t> bytes(kBlock);
         if (!readApfsBlocks(containerSector, 0, bytes)) return false;
         auto newest = NxSuperblock::initWithBlock(ByteView(bytes));
@@ -208,6 +209,7 @@ bool RecoveryModule::readApfsLiveTree(uint64_t containerSector, ApfsItemDict& it
             }
         }
         if (!newest || newest->nx_block_size != kBlock) return false;
+        apfsContainerBlocks_ = newest->nx_block_count;
         const XidT xid = newest->hdr.o_xid;
         if (!readApfsBlocks(containerSector, newest->nx_omap_oid, bytes)) return false;
         const auto omap = OmapPhys::initWithBlock(ByteView(bytes));
@@ -469,25 +471,32 @@ std::unique_ptr<BaseTree> RecoveryModule::apfsNode(const Item& item, bool delete
     return node;
 }
 
-// The runs from the file's start on, as long as each continues the one before; the
-// runs of the live tree alone when it has any (older copies may describe other
+// The runs from the file's start on, as long as each continues the one before and lies
+// inside the container and the device (past them lie another volume's bytes, or none);
+// the runs of the live tree alone when it has any (older copies may describe other
 // places). Positions are counted from the first run's block, so a container of any
 // size is addressed with 32-bit runs. Runs that do not cover the file leave it incomplete.
 void RecoveryModule::addApfsRuns(BaseTree& node, const Item& item, const ApfsExtentDict& extents) const {
     const auto found = extents.extents.find(item.private_id ? item.private_id : item.node_id);
     uint64_t covered = 0;
     if (found != extents.extents.end() && blockSize != 0) {
+        const uint64_t containerBytes = previousBlockNumberAPFS * blockSize;
+        uint64_t blocks = apfsContainerBlocks_ ? apfsContainerBlocks_ : UINT64_MAX;
+        if (const auto disk = theDisk()) {
+            const uint64_t deviceBytes = disk->getDiskSize();
+            blocks = std::min(blocks, deviceBytes > containerBytes ? (deviceBytes - containerBytes) / kBlock : 0);
+        }
         const bool anyLive =
             std::any_of(found->second.begin(), found->second.end(), [](const auto& run) { return run.second.live; });
         std::vector<ApfsRun> runs;
         for (const auto& [offset, run] : found->second) {
             if (anyLive && !run.live) continue;
-            if (offset != covered) break;
+            const uint64_t runBlocks = run.length / kBlock + (run.length % kBlock != 0);
+            if (offset != covered || run.start > blocks || runBlocks > blocks - run.start) break;
             runs.push_back(run);
             covered += run.length;
         }
         // In 4 KiB units when the container starts on one, else in 512-byte units.
-        const uint64_t containerBytes = previousBlockNumberAPFS * blockSize;
         const uint32_t unit = containerBytes % kBlock == 0 ? static_cast<uint32_t>(kBlock) : 512;
         const uint64_t perBlock = kBlock / unit;
         const uint64_t base = runs.empty() ? 0

@@ -351,10 +351,38 @@ void RecoveryModule::quickScanOnBlock(std::span<const uint8_t> sectorZero) {
     log(std::to_string(fileSystem), "fileSystem");
     switch (fileSystem) {
     case kExFat: quickSacnForExfat_withScanType(sectorZero, "Q"); break;
-    case kHfs: quickScanForHFS(); break;
+    case kHfs:
+        if (!quickScanPartitions(ByteView(sectorZero))) quickScanForHFS();
+        break;
     case kApfs: quickSacnForAPFS(sectorZero); break;
     default: quickScanForFat32_withScanType_withStartSector(sectorZero, "Q", 0); break;
     }
+}
+
+// A whole disk whose sector 0 is an MBR: the FAT volumes of its primary partitions are
+// listed as the quick scan lists a volume, each read where its entry says it starts.
+// False when the disk has no such table.
+bool RecoveryModule::quickScanPartitions(ByteView sectorZero) {
+    if (volumeContent != "FDisk_partition_scheme" || !sectorZero.has(0, 512) || sectorZero.u16le(510) != 0xAA55)
+        return false;
+    std::vector<uint8_t> bootSector(blockSize);
+    // Four 16-byte entries from byte 446: type at 4, first sector at 8, sector count at 12.
+    for (size_t entry = 446; entry < 510; entry += 16) {
+        const uint8_t type = sectorZero.u8(entry + 4);
+        const uint64_t start = sectorZero.u32le(entry + 8), count = sectorZero.u32le(entry + 12);
+        const bool extended = type == 0x05 || type == 0x0F || type == 0x85;
+        if (type == 0 || extended || start == 0 || count == 0 || start + count > totalSector()) continue;
+        if (waitWhilePausedOrStopped()) break;
+        if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(start, blockSize, diskPath(),
+                                                                                           bootSector, 1))
+            continue;
+        quickScanForFat32_withScanType_withStartSector(bootSector, "Q", start);
+        if (!FS) continue;
+        fileSystem = kFat32;
+        std::unique_lock lock(treeMutex_);
+        dirRoot_->setentry(kFat32);
+    }
+    return true;
 }
 
 void RecoveryModule::searchForSpecialFolderScanForPath(const std::string& path) {

@@ -83,6 +83,7 @@ public:
     void CheckFileSystem();
     void quickScanOnDisk(const std::shared_ptr<Disk>& disk);
     void quickScanOnBlock(std::span<const uint8_t> sectorZero);
+    bool quickScanPartitions(ByteView sectorZero);
     void searchForSpecialFolderScanForPath(const std::string& path);
     void editFolderData(BaseTree* folder);
 
@@ -479,6 +480,7 @@ private:
     ApfsExtentDict* apfsDeepExtents_ = nullptr;
     bool apfsQuickContainer_ = false;
     std::array<uint8_t, 16> apfsContainerUuid_{};  // of the container the deep scan collects
+    uint64_t apfsContainerBlocks_ = 0;             // its size by its superblock; 0 when unknown
     std::set<std::string> apfsNotices_;            // told the user in this scan
 
     // Checkpoints: the scan type, the block a resumed sweep starts at (and the APFS

@@ -197,26 +197,34 @@ TEST_F(ApfsScan, TheCopyFromTheNewestTransactionWinsWhateverTheOrderMet) {
 }
 
 // fragmented.bin (its inode and 13 extents in the same leaf node) without its last
-// extent: listed with the twelve runs found and marked incomplete, no run guessed.
-TEST_F(ApfsScan, AFileWhoseRunsStopShortKeepsThemAndIsMarkedIncomplete) {
-    const auto node = test::readBytes(test::unpack("apfs", dir), 229388 * kApfsBlockBytes, kApfsBlockBytes);
-    module = std::make_unique<RecoveryModule>();
-    module->setDiskPathWithString_withRootName((dir / "apfs.img").string(), "Mac");
-    module->blockSize = 4096;
-    TreeClassMethod::addDeepNodesInDIR(module->dirRoot());
-    ApfsItemDict items;
-    ApfsExtentDict extents;
-    module->deepScanForAPFS_withSize_withScanType_withItemDict_andExtentDict(ByteView(node), 4096, "D", items,
-                                                                             extents);
-    for (auto& [id, runs] : extents.extents)
-        if (runs.size() == 13) runs.erase(std::prev(runs.end()));
-    module->enumerateDirectoryEntryApfsItemsDict_ExtentDict_Parent_andScantType(items, extents, module->deepNode(),
-                                                                                "D");
-    const BaseTree* partition = test::childNamed(module->deepNode(), "Lost Partition: Apfs");
-    const BaseTree* file = partition ? test::childNamed(partition, "fragmented.bin") : nullptr;
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(file->dataExtArray.size(), 12u);
-    EXPECT_TRUE(file->incomplete);
+// extent, or with it just past the container's end: listed with the twelve runs that
+// lie inside and marked incomplete, no run guessed or read from past the end.
+TEST_F(ApfsScan, AFileWhoseRunsStopShortOrLeaveTheContainerKeepsTheRestAndIsMarkedIncomplete) {
+    const fs::path image = test::unpack("apfs", dir);
+    const auto node = test::readBytes(image, 229388 * kApfsBlockBytes, kApfsBlockBytes);
+    for (const bool pastTheEnd : {false, true}) {
+        SCOPED_TRACE(pastTheEnd ? "past the end" : "missing");
+        module = std::make_unique<RecoveryModule>();
+        module->setDiskPathWithString_withRootName(image.string(), "Mac");
+        module->setTheDiskInModule(test::imageDisk(image, 4096, ""));
+        TreeClassMethod::addDeepNodesInDIR(module->dirRoot());
+        ApfsItemDict items;
+        ApfsExtentDict extents;
+        module->deepScanForAPFS_withSize_withScanType_withItemDict_andExtentDict(ByteView(node), 4096, "D", items,
+                                                                                 extents);
+        for (auto& [id, runs] : extents.extents) {
+            if (runs.size() != 13) continue;
+            if (pastTheEnd) std::prev(runs.end())->second.start = fs::file_size(image) / kApfsBlockBytes;
+            else runs.erase(std::prev(runs.end()));
+        }
+        module->enumerateDirectoryEntryApfsItemsDict_ExtentDict_Parent_andScantType(items, extents,
+                                                                                    module->deepNode(), "D");
+        const BaseTree* partition = test::childNamed(module->deepNode(), "Lost Partition: Apfs");
+        const BaseTree* file = partition ? test::childNamed(partition, "fragmented.bin") : nullptr;
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(file->dataExtArray.size(), 12u);
+        EXPECT_TRUE(file->incomplete);
+    }
 }
 
 // The volume's superblocks (every copy, checksums made right) without the flag that says
