@@ -74,6 +74,8 @@ public:
     std::string diskPath() const;
     std::shared_ptr<Disk> theDisk() const;
     int32_t fileSystemCode() const { return fileSystem; }
+    // The device byte ranges this scan could not read (they were read as zeros), merged.
+    std::vector<ByteRange> unreadableRanges() const { return unreadable_.ranges(); }
 
     // --- scan driver steps ---
     void initializeValue();
@@ -454,6 +456,9 @@ private:
     std::array<uint8_t, 16> apfsContainerUuid_{};  // of the container the deep scan collects
     std::set<std::string> apfsNotices_;            // told the user in this scan
 
+    // Every read of the scan notes here what it could not read, from any thread; reading
+    // on, it loses only those sectors.
+    mutable UnreadableRanges unreadable_;
     // The device path of the sweep in progress, kept so the per-unit work copies nothing.
     std::string sweepPath_;
     std::atomic<bool> quickScanCompleted_{false};
