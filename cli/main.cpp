@@ -75,7 +75,8 @@ const char* kUsageText =
     "(recover then saves nothing); a second Ctrl-C quits at once.\n"
     "exit codes: 0 done, 2 usage error or refused destination, 3 source cannot be opened,\n"
     "            4 scan failed or session damaged or not written, 5 some files (or the\n"
-    "            file-type catalogue) could not be saved, 130 stopped with Ctrl-C\n";
+    "            file-type catalogue) could not be saved or were saved only in part,\n"
+    "            130 stopped with Ctrl-C\n";
 
 using cli::usageError;
 
