@@ -62,11 +62,11 @@ bool writeCounted(SaveRun& run, int fd, std::span<const uint8_t> bytes) {
 void addLost(const UnreadableRanges& unreadable, uint64_t deviceStart, uint64_t length, uint64_t fileOffset,
              std::vector<ByteRange>& lost) {
     for (const ByteRange& range : unreadable.ranges()) {
-        const uint64_t first = std::max(range.first, deviceStart) - deviceStart;
-        const uint64_t end = std::min(range.end, deviceStart + length) - deviceStart;
-        if (range.end <= deviceStart || end <= first) continue;
-        if (!lost.empty() && lost.back().end == fileOffset + first) lost.back().end = fileOffset + end;
-        else lost.push_back({fileOffset + first, fileOffset + end});
+        if (range.end <= deviceStart || range.first >= deviceStart + length) continue;
+        const uint64_t first = fileOffset + (std::max(range.first, deviceStart) - deviceStart);
+        const uint64_t end = fileOffset + (std::min(range.end, deviceStart + length) - deviceStart);
+        if (!lost.empty() && lost.back().end == first) lost.back().end = end;
+        else lost.push_back({first, end});
     }
 }
 

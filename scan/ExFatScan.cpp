@@ -625,8 +625,8 @@ uint64_t RecoveryModule::checkForWPSetiingFileFromStartSector_andWithSPC(uint64_
         const std::string path = diskPath();
         for (uint64_t n = 0, t = startSector; n < kWPSettingsSearchClusters; ++n, t += spc) {
             std::fill(cluster.begin(), cluster.end(), 0);
-            if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(t, blockSize, path,
-                                                                                               cluster, spc, &unreadable_))
+            if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+                    t, blockSize, path, cluster, spc, &unreadable_))
                 return 0;
             const ByteView entries(cluster);
             for (size_t offset = 64; entries.has(offset, kEntrySize); offset += kEntrySize) {

@@ -218,8 +218,8 @@ std::optional<FatBootSectors> RecoveryModule::readFatBootSectors(ByteView bootSe
     const std::string path = diskPath();
     // The first FAT must begin with the media byte; when it does not, the second may.
     std::vector<uint8_t> firstFat(blockSize, 0);
-    if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(layout->fatStart, blockSize,
-                                                                                       path, firstFat, 1, &unreadable_)) {
+    if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+            layout->fatStart, blockSize, path, firstFat, 1, &unreadable_)) {
         consoleLog("Errorn inside Fat Entry\n");
         return std::nullopt;
     }
@@ -732,8 +732,8 @@ bool RecoveryModule::readFatCluster(uint64_t s, std::vector<uint8_t>& buffer) {
     const uint64_t sectors = s == layout->rootSector() ? layout->rootSpan() : layout->sectorsPerCluster;
     if (sectors * blockSize > kMaxDirectoryBytes) return false;
     buffer.assign(sectors * blockSize, 0);
-    return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(s, blockSize, diskPath(),
-                                                                                           buffer, sectors, &unreadable_);
+    return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+        s, blockSize, diskPath(), buffer, sectors, &unreadable_);
 }
 
 uint32_t RecoveryModule::checkForSPCForFat(uint64_t sector) {

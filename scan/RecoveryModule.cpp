@@ -148,8 +148,8 @@ std::optional<uint64_t> RecoveryModule::findSector(uint64_t first, uint64_t coun
         if (waitWhilePausedOrStopped() || sector >= totalSector()) return std::nullopt;
         const uint64_t sectors = std::min({windowSectors, count - (sector - first), totalSector() - sector});
         std::fill(window.begin(), window.end(), 0);
-        if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(sector, blockSize, path,
-                                                                                           window, sectors, &unreadable_))
+        if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+                sector, blockSize, path, window, sectors, &unreadable_))
             return std::nullopt;
         for (uint64_t i = 0; i < sectors; ++i)
             if (matches(ByteView(window).sub(i * blockSize, blockSize))) return sector + i;
