@@ -130,9 +130,12 @@ std::optional<Source> openSource(const std::string& path) {
         return std::nullopt;
     }
     Source source{disk, disk->getBSDPath().value_or(path), ""};
+    // Only a source that cannot be opened is refused: one whose first sector is unreadable
+    // is still scanned, and the scan lists that sector.
     std::vector<uint8_t> probe(disk->getBlockSize() ? disk->getBlockSize() : 512);
+    UnreadableRanges unreadable(static_cast<uint32_t>(probe.size()));
     if (auto readError = DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-            0, static_cast<uint32_t>(probe.size()), source.devicePath, probe, 1)) {
+            0, static_cast<uint32_t>(probe.size()), source.devicePath, probe, 1, &unreadable)) {
         std::fprintf(stderr, "norix: %s: %s\n", source.devicePath.c_str(), readError->localizedDescription().c_str());
         return std::nullopt;
     }
