@@ -1007,6 +1007,9 @@ void AppDelegate::saveCompletedUIChanges() {
     if (saveReport_.skipped) notes += QString("\n%1 files skipped: their names were taken").arg(saveReport_.skipped);
     if (!saveReport_.cutShort.empty())
         notes += QString("\n%1 files cut short and removed").arg(saveReport_.cutShort.size());
+    if (!saveReport_.unreadable.empty())
+        notes += QString("\n%1 files saved in part: zeros stand in for what the device could not read")
+                     .arg(saveReport_.unreadable.size());
     getSingleButtonWindow(109, QString("Time Elapsed: %1\nTime Remaining: %2\n%3")
                                    .arg(durationText(saveCountTimer), durationText(0), getSavingMesage()) +
                                    notes);

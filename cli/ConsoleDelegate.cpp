@@ -76,6 +76,9 @@ void ConsoleDelegate::finish(const RecoveryModule& module) {
     }
     std::fprintf(out_, "%s after %s, %u files found\n", module.isStopped() ? "Scan stopped" : "Scan completed",
                  durationText(elapsed).c_str(), files);
+    // The sectors read as zeros: what lay there is missing from the results.
+    if (const auto text = unreadableSectorsText(module.unreadableRanges(), module.blockSize); !text.empty())
+        std::fprintf(out_, "%s\n", text.c_str());
 }
 
 }  // namespace norix::cli

@@ -194,6 +194,11 @@ int recoverChecked(RecoveryModule& module, const RecoverOptions& options) {
                                                    : "";
     std::fprintf(stderr, "%s%s to %s\n", stopped, message().c_str(), options.destination.c_str());
     for (const std::string& path : report.cutShort) std::fprintf(stderr, "Cut short and removed: %s\n", path.c_str());
+    if (!report.unreadable.empty())
+        std::fprintf(stderr, "%zu files saved in part: the device could not read all of them, zeros stand in\n",
+                     report.unreadable.size());
+    for (const auto& file : report.unreadable)
+        std::fprintf(stderr, "Saved in part: %s (%s lost)\n", file.path.c_str(), byteRangesText(file.lost).c_str());
     if (report.skipped)
         std::fprintf(stderr, "%lld files skipped: their names were taken\n", static_cast<long long>(report.skipped));
     if (chosen.duplicates)

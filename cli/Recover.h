@@ -31,7 +31,7 @@ bool prepareDestination(const std::string& destination);
 
 // Checks the chosen files in the scanned tree and saves them, showing progress; a
 // carved or "Tags" copy of a file already chosen is left out unless keepDuplicates.
-// Returns the exit code: 0 all saved, 2 nothing chosen, 5 something not saved.
+// Returns the exit code: 0 all saved, 2 nothing chosen, 5 something not saved or saved in part.
 int recoverChecked(RecoveryModule& module, const RecoverOptions& options);
 
 }  // namespace norix::cli

@@ -83,7 +83,8 @@ const char* kUsageText =
     "(recover then saves nothing); a second Ctrl-C quits at once.\n"
     "exit codes: 0 done, 2 usage error or refused destination, 3 source cannot be opened,\n"
     "            4 scan failed or session damaged or not written, 5 some files (or the\n"
-    "            file-type catalogue) could not be saved, 130 stopped with Ctrl-C\n";
+    "            file-type catalogue) could not be saved or were saved only in part,\n"
+    "            130 stopped with Ctrl-C\n";
 
 using cli::usageError;
 
@@ -137,9 +138,12 @@ std::optional<Source> openSource(const std::string& path) {
         return std::nullopt;
     }
     Source source{disk, disk->getBSDPath().value_or(path), ""};
+    // Only a source that cannot be opened is refused: one whose first sector is unreadable
+    // is still scanned, and the scan lists that sector.
     std::vector<uint8_t> probe(disk->getBlockSize() ? disk->getBlockSize() : 512);
+    UnreadableRanges unreadable(static_cast<uint32_t>(probe.size()));
     if (auto readError = DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-            0, static_cast<uint32_t>(probe.size()), source.devicePath, probe, 1)) {
+            0, static_cast<uint32_t>(probe.size()), source.devicePath, probe, 1, &unreadable)) {
         std::fprintf(stderr, "norix: %s: %s\n", source.devicePath.c_str(), readError->localizedDescription().c_str());
         return std::nullopt;
     }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 
@@ -31,7 +32,70 @@ bool readFully(int fd, uint8_t* buffer, uint64_t length, off_t offset) {
     return true;
 }
 
+// Reads [offset, offset + length); where that fails, each half is read again, down to
+// pieces within one device sector, which are zero-filled and noted when they fail too.
+// The halves split on sector boundaries of the device, so a bad sector costs about two
+// reads for every halving: scattered bad sectors do not multiply the time of a sweep.
+void readSalvaging(int fd, uint8_t* buffer, uint64_t length, uint64_t offset, UnreadableRanges& unreadable) {
+    if (length == 0 || readFully(fd, buffer, length, static_cast<off_t>(offset))) return;
+    const uint64_t sector = unreadable.sectorBytes();
+    const uint64_t end = offset + length;
+    uint64_t split = (offset + length / 2) / sector * sector;
+    if (split <= offset) split = (offset / sector + 1) * sector;
+    if (split >= end) {
+        std::fill_n(buffer, length, 0);
+        unreadable.add({offset, end});
+        return;
+    }
+    readSalvaging(fd, buffer, split - offset, offset, unreadable);
+    readSalvaging(fd, buffer + (split - offset), end - split, split, unreadable);
+}
+
+std::string rangesText(const std::vector<ByteRange>& ranges, uint64_t unit) {
+    std::string text;
+    for (const ByteRange& range : ranges) {
+        const uint64_t first = range.first / unit, last = (range.end - 1) / unit;
+        text += (text.empty() ? "" : ", ") + std::to_string(first);
+        if (last != first) text += "-" + std::to_string(last);
+    }
+    return text;
+}
+
 }  // namespace
+
+void UnreadableRanges::add(ByteRange range) {
+    if (range.end <= range.first) return;
+    std::lock_guard lock(mutex_);
+    // Take in every range that overlaps or meets this one.
+    auto it = ranges_.upper_bound(range.first);
+    if (it != ranges_.begin() && std::prev(it)->second >= range.first) --it;
+    while (it != ranges_.end() && it->first <= range.end) {
+        range.first = std::min(range.first, it->first);
+        range.end = std::max(range.end, it->second);
+        it = ranges_.erase(it);
+    }
+    ranges_.emplace(range.first, range.end);
+}
+
+std::vector<ByteRange> UnreadableRanges::ranges() const {
+    std::lock_guard lock(mutex_);
+    std::vector<ByteRange> list;
+    for (const auto& [first, end] : ranges_) list.push_back({first, end});
+    return list;
+}
+
+void UnreadableRanges::reset(uint32_t sectorBytes) {
+    std::lock_guard lock(mutex_);
+    ranges_.clear();
+    sectorBytes_ = sectorBytes ? sectorBytes : 512;
+}
+
+std::string unreadableSectorsText(const std::vector<ByteRange>& ranges, uint64_t sectorBytes) {
+    if (ranges.empty()) return {};
+    return "unreadable sectors " + rangesText(ranges, sectorBytes ? sectorBytes : 512);
+}
+
+std::string byteRangesText(const std::vector<ByteRange>& ranges) { return "bytes " + rangesText(ranges, 1); }
 
 int DiskReader::openFileToReadAtPath(const std::string& path) {
     if (path.find('\0') != std::string::npos) return -1;  // would open a different, shorter path
@@ -40,7 +104,7 @@ int DiskReader::openFileToReadAtPath(const std::string& path) {
 
 std::optional<DiskError> DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
     uint64_t firstSector, uint32_t sectorSize, const std::string& path, std::span<uint8_t> buffer,
-    uint64_t numberOfSectors) {
+    uint64_t numberOfSectors, UnreadableRanges* unreadable) {
     constexpr uint64_t maxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
     if (sectorSize != 0 && (numberOfSectors > buffer.size() / sectorSize || firstSector > maxOffset / sectorSize))
         return readError();
@@ -53,7 +117,9 @@ std::optional<DiskError> DiskReader::readDataFromSector_withSectorSize_AtPath_In
         consoleLog("%d\n", fd);
         return openError();
     }
-    const bool read = readFully(fd, buffer.data(), length, static_cast<off_t>(offset));
+    bool read = true;
+    if (unreadable) readSalvaging(fd, buffer.data(), length, offset, *unreadable);
+    else read = readFully(fd, buffer.data(), length, static_cast<off_t>(offset));
     close(fd);
     if (!read) return readError();
     return std::nullopt;

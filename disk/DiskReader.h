@@ -1,8 +1,12 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace norix {
 
@@ -15,6 +19,36 @@ struct DiskError {
     const std::string& localizedDescription() const { return reason; }
 };
 
+// Bytes [first, end) of a device.
+struct ByteRange {
+    uint64_t first = 0, end = 0;
+    bool operator==(const ByteRange&) const = default;
+};
+
+// The byte ranges of one device that could not be read, merged where they meet. Any
+// thread may add to it while another reads it.
+class UnreadableRanges {
+public:
+    explicit UnreadableRanges(uint32_t sectorBytes = 512) : sectorBytes_(sectorBytes ? sectorBytes : 512) {}
+    // The device's sector: the smallest piece a failed read is tried again in.
+    uint32_t sectorBytes() const { return sectorBytes_; }
+    void add(ByteRange range);
+    std::vector<ByteRange> ranges() const;
+    // Forgets every range, for a new scan of a device with sectors of sectorBytes.
+    void reset(uint32_t sectorBytes);
+
+private:
+    std::atomic<uint32_t> sectorBytes_;
+    mutable std::mutex mutex_;
+    std::map<uint64_t, uint64_t> ranges_;  // first -> end
+};
+
+// "unreadable sectors 1200-1207, 4096": device ranges in sectors of sectorBytes, each
+// from its first to its last sector; empty when there are none.
+std::string unreadableSectorsText(const std::vector<ByteRange>& ranges, uint64_t sectorBytes);
+// "bytes 0-511, 4096-4607": ranges from their first to their last byte.
+std::string byteRangesText(const std::vector<ByteRange>& ranges);
+
 // Stateless, read-only sector reader: every call opens the path anew, so any
 // thread may read any device at any time.
 class DiskReader {
@@ -26,9 +60,12 @@ public:
     // positioned read. Nothing on success (a short read, or a read at or past the end,
     // leaves the rest of the buffer as it was); code 1 "Unable to open disk", code 2
     // "Unable to read sector". A buffer smaller than the request is refused with code 2.
+    // Given `unreadable`, a failed read is no error: it is tried again in halves down to
+    // the device's sector, and only the sectors that still fail are zeros in the buffer
+    // and added to `unreadable`.
     static std::optional<DiskError> readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
         uint64_t firstSector, uint32_t sectorSize, const std::string& path, std::span<uint8_t> buffer,
-        uint64_t numberOfSectors);
+        uint64_t numberOfSectors, UnreadableRanges* unreadable = nullptr);
 };
 
 }  // namespace norix

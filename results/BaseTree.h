@@ -124,16 +124,22 @@ public:
     // short by a stop or a write error is removed again.
     void saveFileWithStartSector_blockCount_withBlockSize_diskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(
         SaveRun& run, const SaveFolder& folder);
-    // Writes the data by extents into the open file.
-    WriteOutcome saveFileWithdiskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(SaveRun& run,
-                                                                                                       int fd);
+    // Writes the data by extents into the open file; the bytes the device could not read
+    // are written as zeros and added to lost, as offsets in the file.
+    WriteOutcome saveFileWithdiskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(
+        SaveRun& run, int fd, std::vector<ByteRange>& lost);
     // The name itself when free in the folder, else the first free "name (n).ext" that
     // fits in 255 bytes; nothing when none is free up to a bound.
     static std::optional<std::string> getRenamedStringWithString_andFileManager(const std::string& name, int folderFd);
-    // The file's whole data, cut to fileSize; nothing on a read error.
+    // The file's whole data, cut to fileSize, with zeros for sectors that cannot be read;
+    // nothing when the device cannot be opened.
     std::optional<std::vector<uint8_t>> getDataForFileWithBSD(const std::string& diskPath) const;
-    // A raw JPEG fragment's data; nothing on a read error or an extent that cannot hold it.
-    std::optional<std::vector<uint8_t>> getDataForRawJPGWithBSD(const std::string& diskPath) const;
+    // A raw JPEG fragment's data, read the same way; nothing when the device cannot be
+    // opened or the extent cannot hold it. Given lost, the bytes that could not be read
+    // are added to it as offsets in the fragment.
+    std::optional<std::vector<uint8_t>> getDataForRawJPGWithBSD(const std::string& diskPath,
+                                                                std::vector<ByteRange>* lost = nullptr,
+                                                                uint32_t sectorBytes = 512) const;
 
     // --- recovery session (the file layout is in results/RecoverySession.h) ---
     // Appends this node's own record, without its children, to writeData.

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "disk/DiskReader.h"
+
 namespace norix {
 
 class BaseTree;
@@ -39,6 +41,13 @@ struct SaveFolder {
 // How writing one file's data ended.
 enum class WriteOutcome { Written, ReadFailed, Stopped, WriteFailed };
 
+// A file saved with zeros where the device could not be read, and those bytes as
+// offsets in the file.
+struct PartlyUnreadableFile {
+    std::string path;
+    std::vector<ByteRange> lost;
+};
+
 struct SaveReport {
     // Files left out because their name was taken and the answer was to skip.
     int64_t skipped = 0;
@@ -47,6 +56,8 @@ struct SaveReport {
     std::vector<std::string> cutShort;
     // The destination ran out of space, which ended the run.
     bool destinationFull = false;
+    // Files kept with zeros for what could not be read; savedFile does not count them.
+    std::vector<PartlyUnreadableFile> unreadable;
 };
 
 struct SaveRun {
@@ -62,6 +73,8 @@ struct SaveRun {
     // Nodes renamed on a collision, with their new names: the tree is only read
     // while saving, so the caller applies these under its write lock afterwards.
     std::vector<std::pair<BaseTree*, std::string>> renamed;
+    // The device's sector: a failed read is tried again in pieces down to this size.
+    uint32_t sectorBytes = 512;
 
     bool stopped() const { return stop || report.destinationFull; }
 };

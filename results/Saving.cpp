@@ -57,11 +57,26 @@ bool writeCounted(SaveRun& run, int fd, std::span<const uint8_t> bytes) {
     return true;
 }
 
+// Adds the ranges of unreadable that fall in the device bytes [deviceStart, deviceStart +
+// length) to lost, as offsets from fileOffset, joined to a range they meet.
+void addLost(const UnreadableRanges& unreadable, uint64_t deviceStart, uint64_t length, uint64_t fileOffset,
+             std::vector<ByteRange>& lost) {
+    for (const ByteRange& range : unreadable.ranges()) {
+        if (range.end <= deviceStart || range.first >= deviceStart + length) continue;
+        const uint64_t first = fileOffset + (std::max(range.first, deviceStart) - deviceStart);
+        const uint64_t end = fileOffset + (std::min(range.end, deviceStart + length) - deviceStart);
+        if (!lost.empty() && lost.back().end == first) lost.back().end = end;
+        else lost.push_back({first, end});
+    }
+}
+
 // Reads a node's data extent by extent, in passes of at most 1024 units, and hands
-// each pass, cut to what is left of fileSize, to the sink. The stop flag is tested
+// each pass, cut to what is left of fileSize, to the sink. Sectors that cannot be read
+// are zeros, their bytes added to lost as offsets in the file. The stop flag is tested
 // before each extent.
 template <typename Stop, typename Sink>
-WriteOutcome readByExtents(const BaseTree& node, const std::string& diskPath, Stop&& stopped, Sink&& sink) {
+WriteOutcome readByExtents(const BaseTree& node, const std::string& diskPath, uint32_t sectorBytes,
+                           std::vector<ByteRange>& lost, Stop&& stopped, Sink&& sink) {
     const uint32_t unit = node.blockSize;
     uint64_t remaining = node.fileSize;
     if (node.dataExtArray.empty() || remaining == 0) return WriteOutcome::Written;
@@ -77,10 +92,12 @@ WriteOutcome readByExtents(const BaseTree& node, const std::string& diskPath, St
             const size_t bytes = static_cast<size_t>(n * unit);
             // Past the end of the device a read is short: what it does not fill is zeros.
             std::fill_n(buffer.begin(), bytes, 0);
+            UnreadableRanges unreadable(sectorBytes);
             if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-                    position, unit, diskPath, std::span(buffer).first(bytes), n))
+                    position, unit, diskPath, std::span(buffer).first(bytes), n, &unreadable))
                 return WriteOutcome::ReadFailed;
             const size_t take = static_cast<size_t>(std::min<uint64_t>(remaining, bytes));
+            addLost(unreadable, position * unit, take, node.fileSize - remaining, lost);
             if (!sink(std::span<const uint8_t>(buffer).first(take))) return WriteOutcome::WriteFailed;
             remaining -= take;
             position += n;
@@ -224,20 +241,23 @@ void BaseTree::saveFileWithStartSector_blockCount_withBlockSize_diskPath_andSave
 
     const int64_t sizeBefore = run.savedSize;
     WriteOutcome outcome;
+    std::vector<ByteRange> lost;
     if (entry == 6) {
-        const auto data = getDataForRawJPGWithBSD(run.diskPath);
+        const auto data = getDataForRawJPGWithBSD(run.diskPath, &lost, run.sectorBytes);
         outcome = !data                         ? WriteOutcome::ReadFailed
                   : writeCounted(run, fd, *data) ? WriteOutcome::Written
                                                  : WriteOutcome::WriteFailed;
     } else {
-        outcome = saveFileWithdiskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(run, fd);
+        outcome = saveFileWithdiskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(run, fd, lost);
     }
     if (::close(fd) != 0 && outcome == WriteOutcome::Written) outcome = WriteOutcome::WriteFailed;
 
     const std::string path = folder.path + "/" + name;
     switch (outcome) {
     case WriteOutcome::Written:
-        run.savedFile += 1;
+        // Kept with zeros where the device failed, and said so: never counted as whole.
+        if (lost.empty()) run.savedFile += 1;
+        else run.report.unreadable.push_back({path, std::move(lost)});
         break;
     case WriteOutcome::ReadFailed:  // what could be read stays: it is all there is
         consoleLog("Failed saving %s\n", path.c_str());
@@ -255,17 +275,18 @@ void BaseTree::saveFileWithStartSector_blockCount_withBlockSize_diskPath_andSave
 }
 
 WriteOutcome BaseTree::saveFileWithdiskPath_andSavePath_withFileManager_withFileCount_andFileSize_boolForStop(
-    SaveRun& run, int fd) {
+    SaveRun& run, int fd, std::vector<ByteRange>& lost) {
     return readByExtents(
-        *this, run.diskPath, [&] { return run.stopped(); },
+        *this, run.diskPath, run.sectorBytes, lost, [&] { return run.stopped(); },
         [&](std::span<const uint8_t> bytes) { return writeCounted(run, fd, bytes); });
 }
 
 std::optional<std::vector<uint8_t>> BaseTree::getDataForFileWithBSD(const std::string& diskPath) const {
     if (entry == 6) return getDataForRawJPGWithBSD(diskPath);
     std::vector<uint8_t> data;
+    std::vector<ByteRange> lost;
     const WriteOutcome outcome = readByExtents(
-        *this, diskPath, [] { return false; },
+        *this, diskPath, 512, lost, [] { return false; },
         [&](std::span<const uint8_t> bytes) {
             data.insert(data.end(), bytes.begin(), bytes.end());
             return true;
@@ -274,7 +295,9 @@ std::optional<std::vector<uint8_t>> BaseTree::getDataForFileWithBSD(const std::s
     return data;
 }
 
-std::optional<std::vector<uint8_t>> BaseTree::getDataForRawJPGWithBSD(const std::string& diskPath) const {
+std::optional<std::vector<uint8_t>> BaseTree::getDataForRawJPGWithBSD(const std::string& diskPath,
+                                                                      std::vector<ByteRange>* lost,
+                                                                      uint32_t sectorBytes) const {
     if (dataExtArray.empty() || blockSize == 0) return std::nullopt;
     const DataExt& ext = dataExtArray.front();
     const uint64_t bufferBytes = uint64_t{ext.blockCount} * blockSize;
@@ -282,9 +305,11 @@ std::optional<std::vector<uint8_t>> BaseTree::getDataForRawJPGWithBSD(const std:
     if (bufferBytes > kMaxRawJpgBytes || ext.startBlock > bufferBytes || fileSize > bufferBytes - ext.startBlock)
         return std::nullopt;
     std::vector<uint8_t> buffer(static_cast<size_t>(bufferBytes), 0);
+    UnreadableRanges unreadable(sectorBytes);
     if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-            blocksStartsAtSector, blockSize, diskPath, buffer, ext.blockCount))
+            blocksStartsAtSector, blockSize, diskPath, buffer, ext.blockCount, &unreadable))
         return std::nullopt;
+    if (lost) addLost(unreadable, blocksStartsAtSector * blockSize + ext.startBlock, fileSize, 0, *lost);
     return std::vector<uint8_t>(buffer.begin() + ext.startBlock, buffer.begin() + ext.startBlock + fileSize);
 }
 

@@ -129,7 +129,8 @@ bool RecoveryModule::readApfsBlocks(uint64_t containerSector, uint64_t firstBloc
     if (firstBlock > (UINT64_MAX - containerSector * z) / kBlock) return false;
     std::fill(buffer.begin(), buffer.end(), 0);
     return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-        containerSector + firstBlock * (kBlock / z), static_cast<uint32_t>(z), diskPath(), buffer, buffer.size() / z);
+        containerSector + firstBlock * (kBlock / z), static_cast<uint32_t>(z), diskPath(), buffer, buffer.size() / z,
+        &unreadable_);
 }
 
 // The physical block of the newest version (no later than xid) of a virtual object.

@@ -25,31 +25,16 @@ constexpr uint64_t kBlocksPerChunk = 2048;  // 8 MiB
 constexpr uint64_t kUnitBytes = 512;
 constexpr uint64_t kUnitsPerBlock = kBlockBytes / kUnitBytes;
 constexpr uint64_t kUnitsPerChunk = kBlocksPerChunk * kUnitsPerBlock;
-// A failed chunk is read again in pieces this large, so one bad sector hides no more.
-constexpr uint64_t kRetryBytes = 64 * 1024;
 
 enum FileSystemFound { kFoundFat = 0, kFoundExFat = 1, kFoundApfs = 2, kFoundHfs = 3, kFoundNone = 4 };
 
-// Reads blocks [start, start + count) of 4 KiB into the buffer. A failed read is
-// retried in smaller pieces, then block by block; what cannot be read stays zero.
+// Reads blocks [start, start + count) of 4 KiB into the buffer. Only the sectors that
+// cannot be read stay zero; they are noted in unreadable.
 void readChunk(const std::string& path, uint64_t start, uint64_t count, uint64_t deviceBytes,
-               std::span<uint8_t> buffer) {
+               std::span<uint8_t> buffer, UnreadableRanges& unreadable) {
     std::fill(buffer.begin(), buffer.end(), 0);
-    auto read = [&](uint64_t firstByte, uint64_t bytes) {
-        return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-            (start * kBlockBytes + firstByte) / kUnitBytes, kUnitBytes, path, buffer.subspan(firstByte, bytes),
-            bytes / kUnitBytes);
-    };
-    if (!read(0, count * kBlockBytes)) {
-        for (uint64_t piece = 0; piece < count * kBlockBytes; piece += kRetryBytes) {
-            const uint64_t bytes = std::min(kRetryBytes, count * kBlockBytes - piece);
-            if (read(piece, bytes)) continue;
-            std::fill_n(buffer.begin() + static_cast<std::ptrdiff_t>(piece), bytes, 0);
-            for (uint64_t block = piece; block < piece + bytes; block += kBlockBytes)
-                if (!read(block, kBlockBytes))
-                    std::fill_n(buffer.begin() + static_cast<std::ptrdiff_t>(block), kBlockBytes, 0);
-        }
-    }
+    DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+        start * kUnitsPerBlock, kUnitBytes, path, buffer, count * kUnitsPerBlock, &unreadable);
     // Past the end of the device the last block reads as zeros.
     const uint64_t chunkBytes = start * kBlockBytes;
     if (deviceBytes - chunkBytes < count * kBlockBytes)
@@ -154,7 +139,7 @@ void RecoveryModule::sweepChunks(const std::string& path, uint64_t totalBlocks, 
     auto chunkBlocks = [&](uint64_t start) { return std::min(kBlocksPerChunk, totalBlocks - start); };
     auto startRead = [&](uint64_t start, std::vector<uint8_t>& buffer) {
         return std::async(std::launch::async, readChunk, path, start, chunkBlocks(start), deviceBytes,
-                          std::span(buffer).first(chunkBlocks(start) * kBlockBytes));
+                          std::span(buffer).first(chunkBlocks(start) * kBlockBytes), std::ref(unreadable_));
     };
     std::future<void> pending;
     if (firstBlock < totalBlocks) pending = startRead(firstBlock, next);

@@ -96,12 +96,13 @@ bool isRootOf(const MainBootSector& mbs, uint32_t blockSize, uint64_t sector) {
 }
 
 // True when the volume's root directory is where its boot sector says.
-bool rootDirectoryAt(const MainBootSector& mbs, uint32_t blockSize, const std::string& path) {
+bool rootDirectoryAt(const MainBootSector& mbs, uint32_t blockSize, const std::string& path,
+                     UnreadableRanges& unreadable) {
     const auto layout = layoutOf(mbs, blockSize);
     if (!layout || !layout->holds(mbs.root_directory_first_cluster)) return false;
     std::vector<uint8_t> sector(std::max<uint32_t>(blockSize, 512), 0);
     return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-               layout->clusterSector(mbs.root_directory_first_cluster), blockSize, path, sector, 1) &&
+               layout->clusterSector(mbs.root_directory_first_cluster), blockSize, path, sector, 1, &unreadable) &&
            isRootDirectoryStart(ByteView(sector));
 }
 
@@ -136,7 +137,7 @@ struct ClusterChain {
 };
 
 ClusterChain followChain(const ExFatLayout& layout, uint32_t first, uint64_t limit, uint32_t blockSize,
-                         const std::string& path) {
+                         const std::string& path, UnreadableRanges& unreadable) {
     ClusterChain chain;
     if (!layout.holds(first)) return chain;
     const uint64_t windowSectors = std::max<uint64_t>(8192 / blockSize, 1);
@@ -151,7 +152,7 @@ ClusterChain followChain(const ExFatLayout& layout, uint32_t first, uint64_t lim
         if (sector < windowStart || sector - windowStart >= windowSectors) {
             std::fill(window.begin(), window.end(), 0);
             if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-                    sector, blockSize, path, window, windowSectors))
+                    sector, blockSize, path, window, windowSectors, &unreadable))
                 return chain;
             windowStart = sector;
         }
@@ -228,7 +229,7 @@ void addRuns(BaseTree& file, const std::vector<std::pair<uint64_t, uint64_t>>& r
 // fragmented file comes back whole; a file stored as one run (no FAT chain), or a deleted
 // one whose chain is gone, is one run from its first cluster.
 void describeFileData(BaseTree& file, const ExFatEntrySet& set, const ExFatLayout& layout, uint32_t blockSize,
-                      const std::string& path) {
+                      const std::string& path, UnreadableRanges& unreadable) {
     const uint64_t size = set.stream.data_length;
     const uint32_t first = set.stream.first_cluster;
     if (size == 0 || first < 2) return;
@@ -236,7 +237,7 @@ void describeFileData(BaseTree& file, const ExFatEntrySet& set, const ExFatLayou
     const uint64_t clusters = size / clusterBytes + (size % clusterBytes != 0);
     const bool chained = !RecoveryModule::IsBitSet_bit(set.stream.general_secondary_flags, kNoFatChainBit);
     if (chained && !file.deleted && layout.clusterCount != 0) {
-        const ClusterChain chain = followChain(layout, first, clusters + 1, blockSize, path);
+        const ClusterChain chain = followChain(layout, first, clusters + 1, blockSize, path, unreadable);
         if (chain.complete && chain.clusters.size() == clusters) {
             std::vector<std::pair<uint64_t, uint64_t>> runs;
             for (auto [cluster, count] : RecoveryModule::clusterRuns(chain.clusters))
@@ -281,7 +282,7 @@ void RecoveryModule::quickSacnForExfat_withScanType(std::span<const uint8_t> sec
         // The root directory is read through its whole chain, not only its first cluster.
         const std::string path = diskPath();
         const ClusterChain root =
-            followChain(*layout, rootCluster, layout->directoryClusters(blockSize), blockSize, path);
+            followChain(*layout, rootCluster, layout->directoryClusters(blockSize), blockSize, path, unreadable_);
         std::optional<DiskError> error;
         const auto bytes =
             readClusterRuns(layout->heapStart, layout->sectorsPerCluster, root.clusters, kMaxDirectoryBytes, &error);
@@ -347,9 +348,9 @@ int RecoveryModule::recogniseExFatBootSector(ByteView block, uint64_t s) {
     const std::string path = diskPath();
     auto volume = placedAt(*found, s, blockSize);
     const auto backup = deviceSectors(*found, kBackupBootSector, blockSize);
-    if (volume && !rootDirectoryAt(*volume, blockSize, path) && backup && s >= *backup) {
+    if (volume && !rootDirectoryAt(*volume, blockSize, path, unreadable_) && backup && s >= *backup) {
         auto earlier = placedAt(*found, s - *backup, blockSize);
-        if (earlier && rootDirectoryAt(*earlier, blockSize, path)) volume = earlier;
+        if (earlier && rootDirectoryAt(*earlier, blockSize, path, unreadable_)) volume = earlier;
     }
     if (!volume) return 1;
     if (startSectorForPhysicalScan == 0) startSectorForPhysicalScan = s;
@@ -532,7 +533,7 @@ bool RecoveryModule::makeExFatNode(const ExFatEntrySet& set, uint64_t sector, Ba
         node->setblockSize(blockSize);
         node->setfileSize(set.stream.data_length);
         node->setdelete(parentDeleted || streamDeleted);
-        describeFileData(*node, set, *layout, blockSize, diskPath());
+        describeFileData(*node, set, *layout, blockSize, diskPath(), unreadable_);
         BaseTree* file = node.get();
         if (addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), parent, 0, scanType, "ExFat"))
             countLinked(file);
@@ -564,7 +565,7 @@ void RecoveryModule::addClusterTo_fromSector(BaseTree* folder, uint32_t firstClu
     const auto layout = mbs ? layoutOf(*mbs, blockSize) : std::nullopt;
     if (!folder || !layout || layout->clusterCount == 0) return;  // no FAT to follow
     const ClusterChain chain =
-        followChain(*layout, firstCluster, layout->directoryClusters(blockSize), blockSize, diskPath());
+        followChain(*layout, firstCluster, layout->directoryClusters(blockSize), blockSize, diskPath(), unreadable_);
     std::unique_lock lock(treeLock());
     for (size_t i = 1; i < chain.clusters.size(); ++i)
         TreeClassMethod::addDataExtStartBlock_blockCount_toDir(chain.clusters[i], 1, folder);
@@ -595,7 +596,7 @@ bool RecoveryModule::readExFatCluster(uint64_t sector, std::vector<uint8_t>& buf
     if (!layout) return false;
     buffer.assign(layout->sectorsPerCluster * blockSize, 0);
     return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-        sector, blockSize, diskPath(), buffer, layout->sectorsPerCluster);
+        sector, blockSize, diskPath(), buffer, layout->sectorsPerCluster, &unreadable_);
 }
 
 uint32_t RecoveryModule::checkForSPC(uint64_t sector) {
@@ -624,8 +625,8 @@ uint64_t RecoveryModule::checkForWPSetiingFileFromStartSector_andWithSPC(uint64_
         const std::string path = diskPath();
         for (uint64_t n = 0, t = startSector; n < kWPSettingsSearchClusters; ++n, t += spc) {
             std::fill(cluster.begin(), cluster.end(), 0);
-            if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(t, blockSize, path,
-                                                                                               cluster, spc))
+            if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+                    t, blockSize, path, cluster, spc, &unreadable_))
                 return 0;
             const ByteView entries(cluster);
             for (size_t offset = 64; entries.has(offset, kEntrySize); offset += kEntrySize) {

@@ -218,8 +218,8 @@ std::optional<FatBootSectors> RecoveryModule::readFatBootSectors(ByteView bootSe
     const std::string path = diskPath();
     // The first FAT must begin with the media byte; when it does not, the second may.
     std::vector<uint8_t> firstFat(blockSize, 0);
-    if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(layout->fatStart, blockSize,
-                                                                                       path, firstFat, 1)) {
+    if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+            layout->fatStart, blockSize, path, firstFat, 1, &unreadable_)) {
         consoleLog("Errorn inside Fat Entry\n");
         return std::nullopt;
     }
@@ -227,7 +227,7 @@ std::optional<FatBootSectors> RecoveryModule::readFatBootSectors(ByteView bootSe
     if (!boot->fatStartMatchesMedia(ByteView(firstFat))) {
         secondFat.assign(blockSize, 0);
         if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-                layout->fatStart + layout->fatSectors, blockSize, path, secondFat, 1))
+                layout->fatStart + layout->fatSectors, blockSize, path, secondFat, 1, &unreadable_))
             secondFat.clear();
     }
     auto fs = FatBootSectors::initFatSectorWithBlock_blockSize_withFirstFat_andSecondFat(bootSector, blockSize,
@@ -280,7 +280,7 @@ std::optional<std::vector<uint32_t>> RecoveryModule::getClusterForSector_withRes
         if (sector < windowStart || lastSector >= windowStart + windowSectors) {
             std::fill(window.begin(), window.end(), 0);
             if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-                    sector, blockSize, path, window, windowSectors))
+                    sector, blockSize, path, window, windowSectors, &unreadable_))
                 return std::nullopt;
             windowStart = sector;
         }
@@ -557,7 +557,7 @@ void RecoveryModule::adoptProvenFatGeometry(ByteView unit, uint64_t s) {
         const bool proven = std::ranges::all_of(named, [&](uint32_t folder) {
             std::fill(sector.begin(), sector.end(), 0);
             return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-                       dataStart + spc * (folder - 2), blockSize, diskPath(), sector, 1) &&
+                       dataStart + spc * (folder - 2), blockSize, diskPath(), sector, 1, &unreadable_) &&
                    startsWithDotEntries(ByteView(sector)) && clusterAt(ByteView(sector), 0) == folder;
         });
         if (!proven) continue;
@@ -666,7 +666,7 @@ bool RecoveryModule::startLostFatRoot(ByteView block, size_t offset, uint64_t s)
         std::vector<uint8_t> first(std::max<uint32_t>(blockSize, 512), 0);
         if (!layout || folder < 2 || folder >= kEndOfChain ||
             DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-                layout->clusterSector(folder), blockSize, diskPath(), first, 1) ||
+                layout->clusterSector(folder), blockSize, diskPath(), first, 1, &unreadable_) ||
             !startsWithDotEntries(ByteView(first)) ||
             (uint32_t{ByteView(first).u16le(20)} << 16 | ByteView(first).u16le(26)) != folder)  // "."'s cluster
             return false;
@@ -688,7 +688,7 @@ int RecoveryModule::recogniseFatVolume(ByteView block, uint64_t s) {
         return 0;
     std::vector<uint8_t> root(std::max<uint32_t>(blockSize, 512), 0);
     if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-            layout->rootSector(), blockSize, diskPath(), root, 1) ||
+            layout->rootSector(), blockSize, diskPath(), root, 1, &unreadable_) ||
         !looksLikeRootStart(ByteView(root)))
         return 0;
     // A volume inside the known one (a disk image kept as a file on it) is rebuilt in its
@@ -732,8 +732,8 @@ bool RecoveryModule::readFatCluster(uint64_t s, std::vector<uint8_t>& buffer) {
     const uint64_t sectors = s == layout->rootSector() ? layout->rootSpan() : layout->sectorsPerCluster;
     if (sectors * blockSize > kMaxDirectoryBytes) return false;
     buffer.assign(sectors * blockSize, 0);
-    return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(s, blockSize, diskPath(),
-                                                                                           buffer, sectors);
+    return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+        s, blockSize, diskPath(), buffer, sectors, &unreadable_);
 }
 
 uint32_t RecoveryModule::checkForSPCForFat(uint64_t sector) {

@@ -52,7 +52,7 @@ std::optional<std::vector<uint8_t>> RecoveryModule::readHfsBytes(uint64_t volume
     const uint64_t count = (start % sector + length + sector - 1) / sector;
     std::vector<uint8_t> buffer(count * sector, 0);
     if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-            first, static_cast<uint32_t>(sector), diskPath(), buffer, count))
+            first, static_cast<uint32_t>(sector), diskPath(), buffer, count, &unreadable_))
         return std::nullopt;
     const size_t skip = static_cast<size_t>(start % sector);
     return std::vector<uint8_t>(buffer.begin() + skip, buffer.begin() + skip + length);
@@ -278,7 +278,7 @@ void RecoveryModule::ProcessCatFragForDeletedFiles_andScanType_inParent_WithBTNo
         if (nodeSize < 512) return;
         std::vector<uint8_t> bytes(nodeSize, 0);
         if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-                sector, z, diskPath(), bytes, (nodeSize + z - 1) / z)) {
+                sector, z, diskPath(), bytes, (nodeSize + z - 1) / z, &unreadable_)) {
             consoleLog("Error in readinD Data");
             return;
         }
@@ -493,7 +493,7 @@ std::optional<VIB> RecoveryModule::readHfsHeaderAt(uint64_t sector) const {
     const uint32_t z = blockSize ? blockSize : 512;
     std::vector<uint8_t> bytes(std::max<uint32_t>(z, 512), 0);
     if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(sector, z, diskPath(), bytes,
-                                                                                        bytes.size() / z))
+                                                                                        bytes.size() / z, &unreadable_))
         return std::nullopt;
     return VIB::initVIBWithBlock(ByteView(bytes).sub(0, 512));
 }
@@ -518,7 +518,7 @@ bool RecoveryModule::checkForHFSVolumeBlocks(uint64_t sector) {
             const uint64_t node = start * z + catalogBytes;
             std::vector<uint8_t> bytes(z, 0);
             if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-                    node / z, static_cast<uint32_t>(z), diskPath(), bytes, 1) ||
+                    node / z, static_cast<uint32_t>(z), diskPath(), bytes, 1, &unreadable_) ||
                 node % z != 0 || !isHeaderNode(BTNodeDesc::initBTNodeDescWIthBlock(ByteView(bytes))))
                 continue;
             // Read the volume's trees as the quick scan does, keeping the quick scan's catalog node size.

@@ -109,7 +109,7 @@ std::optional<std::vector<uint8_t>> RecoveryModule::readClusterRuns(uint64_t hea
         bytes.resize(offset + runBytes, 0);
         auto failed = DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
             heapStart + sectorsPerCluster * (first - 2), blockSize, path, std::span(bytes).subspan(offset),
-            runBytes / blockSize);
+            runBytes / blockSize, &unreadable_);
         if (failed) {
             if (error) *error = std::move(failed);
             return std::nullopt;
@@ -149,8 +149,8 @@ std::optional<uint64_t> RecoveryModule::findSector(uint64_t first, uint64_t coun
         if (waitWhilePausedOrStopped() || sector >= totalSector()) return std::nullopt;
         const uint64_t sectors = std::min({windowSectors, count - (sector - first), totalSector() - sector});
         std::fill(window.begin(), window.end(), 0);
-        if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(sector, blockSize, path,
-                                                                                           window, sectors))
+        if (DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
+                sector, blockSize, path, window, sectors, &unreadable_))
             return std::nullopt;
         for (uint64_t i = 0; i < sectors; ++i)
             if (matches(ByteView(window).sub(i * blockSize, blockSize))) return sector + i;
@@ -220,6 +220,7 @@ void RecoveryModule::recoverFromDisk_withScantType_andName_selectedPath(
     apfsNotices_.clear();
     setTheDiskInModule(disk);
     if (!theDisk() || !dirRoot_) return;
+    unreadable_.reset(blockSize);
     initializeValue();
     CheckFileSystem();
 
@@ -268,6 +269,8 @@ void RecoveryModule::deepScanAndArrange(ApfsItemDict& items, ApfsExtentDict& ext
     deepScanOnDisk_withItemDict_andextenDict(theDisk(), items, extents);
     if (del) del->openLoadingWindow();
     checkForSUbFoldersAndAPFSArrangeMentswithItemDict_andextenDict(items, extents);
+    if (const auto text = unreadableSectorsText(unreadable_.ranges(), blockSize); !text.empty())
+        log(text, "recoverFromDisk");
     if (del) del->reloadOutlineData();
     items.clear();
     extents.clear();
@@ -331,7 +334,7 @@ void RecoveryModule::quickScanOnDisk(const std::shared_ptr<Disk>& disk) {
     const uint32_t sectorSize = fileSystem == kFat32 ? 4096 : blockSize;
     std::vector<uint8_t> sectorZero(sectorSize, 0);
     if (auto error = DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
-            0, sectorSize, diskPath(), sectorZero, 1)) {
+            0, sectorSize, diskPath(), sectorZero, 1, &unreadable_)) {
         consoleLog("%s\n", error->localizedDescription().c_str());
         return;
     }
@@ -438,6 +441,7 @@ SaveReport RecoveryModule::startSavingWithSavingPath_withSavingFileCount_andSavi
     const std::string& savingPath, std::atomic<int64_t>& savedFile, std::atomic<int64_t>& savedSize,
     const std::atomic<bool>& stopSaving, CollisionHandler onCollision) {
     SaveRun run{diskPath(), savedFile, savedSize, stopSaving, std::move(onCollision), false, false, {}, {}};
+    run.sectorBytes = blockSize ? blockSize : 512;
     try {
         std::shared_lock lock(treeMutex_);
         BaseTree* root = dirRoot_.get();

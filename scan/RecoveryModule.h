@@ -77,6 +77,8 @@ public:
     std::string diskPath() const;
     std::shared_ptr<Disk> theDisk() const;
     int32_t fileSystemCode() const { return fileSystem; }
+    // The device byte ranges this scan could not read (they were read as zeros), merged.
+    std::vector<ByteRange> unreadableRanges() const { return unreadable_.ranges(); }
 
     // --- scan driver steps ---
     void initializeValue();
@@ -496,6 +498,9 @@ private:
     std::optional<uint64_t> lastCheckpointBlock_;
     std::optional<uint64_t> deviceIdentity_;
     mutable std::atomic<bool> stopSeen_{false};
+    // Every read of the scan notes here what it could not read, from any thread; reading
+    // on, it loses only those sectors.
+    mutable UnreadableRanges unreadable_;
     // The device path of the sweep in progress, kept so the per-unit work copies nothing.
     std::string sweepPath_;
     std::atomic<bool> quickScanCompleted_{false};

@@ -9,6 +9,7 @@ packages=(
   nlohmann-json3-dev libzip-dev
   libgtest-dev libgmock-dev
   zstd strace python3
+  libfuse3-dev fuse3
   dosfstools mtools fdisk exfatprogs e2fsprogs
   qt6-base-dev
 )

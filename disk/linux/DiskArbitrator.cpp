@@ -108,14 +108,21 @@ void describeContent(const ProbedValue& value, DiskDescription& description) {
         description[DiskKey::MediaContent] = schemeContent(*scheme);
 }
 
-// Probes the device or image open on fd. Only reads; false when blkid could not probe.
-bool probeContent(int fd, DiskDescription& description) {
+// Probes the device or image open on fd for every type blkid knows, or only for the
+// file systems the scan reads. Only reads; false when blkid could not probe.
+bool probeTypes(int fd, DiskDescription& description, bool onlyScannedKinds) {
     const Probe probe(blkid_new_probe(), &blkid_free_probe);
     if (!probe || blkid_probe_set_device(probe.get(), fd, 0, 0) != 0) return false;
     blkid_probe_enable_superblocks(probe.get(), 1);
     blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL);
-    blkid_probe_enable_partitions(probe.get(), 1);
-    blkid_probe_set_partitions_flags(probe.get(), BLKID_PARTS_ENTRY_DETAILS);
+    if (onlyScannedKinds) {
+        char* kinds[] = {const_cast<char*>("vfat"), const_cast<char*>("exfat"), const_cast<char*>("hfsplus"),
+                         const_cast<char*>("apfs"), nullptr};
+        blkid_probe_filter_superblocks_type(probe.get(), BLKID_FLTR_ONLYIN, kinds);
+    } else {
+        blkid_probe_enable_partitions(probe.get(), 1);
+        blkid_probe_set_partitions_flags(probe.get(), BLKID_PARTS_ENTRY_DETAILS);
+    }
     if (blkid_do_safeprobe(probe.get()) < 0) return false;
     describeContent(
         [&](const std::string& name) -> std::optional<std::string> {
@@ -125,6 +132,12 @@ bool probeContent(int fd, DiskDescription& description) {
         },
         description);
     return true;
+}
+
+// A probe for every type fails when one type's probe meets a sector that cannot be read
+// (a disk with bad sectors); the file systems the scan reads are then looked for alone.
+bool probeContent(int fd, DiskDescription& description) {
+    return probeTypes(fd, description, false) || probeTypes(fd, description, true);
 }
 
 // udev's \xNN escapes (ID_FS_LABEL_ENC) decoded.

@@ -44,5 +44,17 @@ TEST(DiskReader, FillsOnlyWhatTheFileHoldsAndRefusesReadsThatWrapAround) {
     }
 }
 
+// Reads on several threads note what failed in any order; the list comes out merged.
+TEST(UnreadableRanges, MergesRangesThatOverlapMeetOrBridgeAndNamesThemBySector) {
+    UnreadableRanges ranges(512);
+    for (const ByteRange range : {ByteRange{4096, 4608}, {1024, 1536}, {512, 1024}, {8192, 9216}, {8704, 8800},
+                                  {4000, 4200}, {300, 300}})
+        ranges.add(range);
+    EXPECT_EQ(ranges.ranges(), (std::vector<ByteRange>{{512, 1536}, {4000, 4608}, {8192, 9216}}));
+    EXPECT_EQ(unreadableSectorsText(ranges.ranges(), 512), "unreadable sectors 1-2, 7-8, 16-17");
+    ranges.add({1536, 4000});
+    EXPECT_EQ(byteRangesText(ranges.ranges()), "bytes 512-4607, 8192-9215");
+}
+
 }  // namespace
 }  // namespace norix
