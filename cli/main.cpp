@@ -310,6 +310,7 @@ int recoverCommand(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    settleTimeZone();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return usageError("a command is missing");
     const std::string command = args.front();
