@@ -4,6 +4,7 @@
 // selected types; a block that is an APFS tree node or container superblock is taken
 // whole first. The next chunk is read while the current one is examined.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -35,7 +36,7 @@ enum FileSystemFound { kFoundFat = 0, kFoundExFat = 1, kFoundApfs = 2, kFoundHfs
 // retried in smaller pieces, then block by block; what cannot be read stays zero.
 void readChunk(const std::string& path, uint64_t start, uint64_t count, uint64_t deviceBytes,
                std::span<uint8_t> buffer) {
-    std::fill(buffer.begin(), buffer.end(), 0);
+    std::memset(buffer.data(), 0, buffer.size());  // std::fill goes byte by byte in unoptimised builds
     auto read = [&](uint64_t firstByte, uint64_t bytes) {
         return !DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
             (start * kBlockBytes + firstByte) / kUnitBytes, kUnitBytes, path, buffer.subspan(firstByte, bytes),
@@ -188,8 +189,11 @@ void RecoveryModule::findInChunk(ByteView chunk, uint64_t chunkStart, SelectedSi
     findings.fileSystems.assign(kUnitsPerChunk, kFoundNone);
     findings.apfsBlocks.assign(kBlocksPerChunk, 0);
     findings.carved.clear();
+    static constexpr std::array<uint8_t, kBlockBytes> kZeroBlock{};
     for (uint64_t b = 0; b < blocks && !stop; ++b) {
         const ByteView block = chunk.sub(b * kBlockBytes, kBlockBytes);
+        // Nothing starts in a block of zeros (much of a disk): it is passed over at once.
+        if (std::memcmp(block.span().data(), kZeroBlock.data(), kBlockBytes) == 0) continue;
         findings.apfsBlocks[b] = checkForFileSystem_withSize(block, kBlockBytes) == kFoundApfs;
         for (uint64_t u = 0; u < kUnitsPerBlock; ++u) {
             const uint64_t inChunk = b * kUnitsPerBlock + u;
