@@ -7,8 +7,10 @@
 #include <QTimer>
 
 #include "app/AppDelegate.h"
+#include "disk/Platform.h"
 
 int main(int argc, char** argv) {
+    norix::settleTimeZone();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Norix Data Recovery");
     QApplication::setDesktopFileName("norix-recovery");

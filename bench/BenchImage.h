@@ -1,7 +1,7 @@
 #pragma once
 // What every throughput program shares: a data folder of its own (the user's catalogue
-// is left alone), console output off, the image read once into the page cache, and the
-// count of files in a tree.
+// is left alone), console output off, the time zone read once (as the programs do), the
+// image read once into the page cache, and the count of files in a tree.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +20,7 @@ inline double seconds(Clock::time_point since) { return std::chrono::duration<do
 
 inline void prepare() {
     setConsoleQuiet(true);
+    settleTimeZone();
     const auto home = std::filesystem::temp_directory_path() / "norix-bench-home";
     std::filesystem::create_directories(home / "Norix Data Recovery");
     setenv("XDG_DATA_HOME", home.c_str(), 1);

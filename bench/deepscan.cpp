@@ -1,9 +1,14 @@
 // Deep-scan throughput on a page-cached image: the time to read it alone, then the
-// sweep with reads overlapped and with reads and examination in turn.
+// sweep examined by 1 thread and by N, each run a few times (the best counts, the spread
+// shows how busy the machine was).
 //
-//   bench_deepscan IMAGE        (tools/make-deepscan-bench-image.sh makes one)
+//   bench_deepscan IMAGE [N] [RUNS]   (N: the cores by default; RUNS: 3;
+//                                      tools/make-deepscan-bench-image.sh makes one)
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "bench/BenchImage.h"
 #include "scan/RecoveryModule.h"
@@ -15,9 +20,11 @@ using namespace norix::bench;
 
 namespace {
 
-std::pair<double, uint32_t> sweep(const std::string& path, uint64_t bytes, bool overlap) {
+constexpr double kChunkBytes = 8 << 20;
+
+std::pair<double, uint32_t> sweep(const std::string& path, uint64_t bytes, unsigned threads) {
     RecoveryModule module;
-    module.overlapReads = overlap;
+    module.examinerThreads = threads;
     SigCatalogue catalogue;  // the shipped catalogue: every built-in type ticked
     catalogue.copySigData();
     module.setFileCheckArray(catalogue.makeSelectedSigArray());
@@ -33,27 +40,47 @@ std::pair<double, uint32_t> sweep(const std::string& path, uint64_t bytes, bool 
     return {elapsed, countFiles(*module.dirRoot())};
 }
 
+struct Runs {
+    double best = 1e30, worst = 0;
+    uint32_t files = 0;
+};
+
+Runs sweeps(const std::string& path, uint64_t bytes, unsigned threads, int runs) {
+    Runs result;
+    for (int run = 0; run < runs; ++run) {
+        const auto [elapsed, files] = sweep(path, bytes, threads);
+        result.best = std::min(result.best, elapsed);
+        result.worst = std::max(result.worst, elapsed);
+        result.files = files;
+    }
+    return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: bench_deepscan IMAGE\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: bench_deepscan IMAGE [THREADS] [RUNS]\n");
         return 2;
     }
     const std::string path = argv[1];
+    const unsigned threads = argc > 2 ? static_cast<unsigned>(std::atoi(argv[2]))
+                                      : std::max(1u, std::thread::hardware_concurrency());
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
     const uint64_t bytes = fs::file_size(path);
     prepare();
     readImage(path, bytes);  // into the page cache
-    const double mb = bytes / 1e6;
+    const double mb = bytes / 1e6, chunks = bytes / kChunkBytes;
     const double read = readImage(path, bytes);
-    const auto [plain, plainFiles] = sweep(path, bytes, false);
-    const auto [overlapped, files] = sweep(path, bytes, true);
-    std::printf("image            %.0f MB\n", mb);
-    std::printf("read only        %7.0f MB/s  (%.3f s)\n", mb / read, read);
-    std::printf("examination      %7.0f MB/s  (%.3f s: the plain sweep less the reads)\n", mb / (plain - read),
-                plain - read);
-    std::printf("sweep, in turn   %7.0f MB/s  (%.3f s)\n", mb / plain, plain);
-    std::printf("sweep, overlap   %7.0f MB/s  (%.3f s)\n", mb / overlapped, overlapped);
-    std::printf("files found      %u (plain sweep: %u)\n", files, plainFiles);
-    return 0;
+    const Runs one = sweeps(path, bytes, 1, runs);
+    const Runs many = sweeps(path, bytes, threads, runs);
+    std::printf("image            %.0f MB, %.0f chunks of 8 MiB\n", mb, chunks);
+    std::printf("read only        %7.0f MB/s  (%.3f s, %.2f ms a chunk)\n", mb / read, read, read / chunks * 1e3);
+    std::printf("1 thread         %7.0f MB/s  (best %.3f s of %d, worst %.3f s; %.2f ms of examination a chunk)\n",
+                mb / one.best, one.best, runs, one.worst, one.best / chunks * 1e3);
+    std::printf("%u threads        %7.0f MB/s  (best %.3f s of %d, worst %.3f s)\n", threads, mb / many.best, many.best,
+                runs, many.worst);
+    std::printf("speed-up         %7.2fx\n", one.best / many.best);
+    std::printf("files found      %u (1 thread: %u)\n", many.files, one.files);
+    return many.files == one.files ? 0 : 1;
 }

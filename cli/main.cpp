@@ -1,5 +1,6 @@
 // norix: the command-line front end of the recovery engine.
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -40,10 +41,11 @@ const char* kUsageText =
     "\n"
     "commands:\n"
     "  drives [--json]                    list the drives and volumes that can be scanned\n"
-    "  scan SOURCE [--type Q|D] [--types EXT,...] [--json] [--session FILE] [FILTERS]\n"
+    "  scan SOURCE [--type Q|D] [--types EXT,...] [--threads N] [--json] [--session FILE] [FILTERS]\n"
     "                                     scan a device or disk-image file and print what was found\n"
     "                                     Q: quick scan of the file system, then deep scan\n"
     "                                     D: deep scan only (default when SOURCE has no known file system)\n"
+    "                                     N: threads examining the deep scan's chunks (default: one a core)\n"
     "                                     --session FILE: also save the result as a recovery session; while\n"
     "                                     the deep scan runs, FILE.checkpoint beside it lets it be resumed\n"
     "                                     --types: carve only these file types (this run only)\n"
@@ -110,8 +112,24 @@ struct ScanOptions {
     std::string source;
     std::optional<std::string> type;
     std::optional<std::string> types;  // extensions to carve, comma-separated
+    std::optional<unsigned> threads;   // examining the sweep's chunks
     bool json = false;
 };
+
+// Takes --threads N, a whole number of 1 or more; returns false on anything else.
+bool takeThreadsOption(const std::vector<std::string>& args, size_t& i, ScanOptions& options, std::string& error) {
+    const std::string value = i + 1 < args.size() ? args[i + 1] : "";
+    unsigned threads = 0;
+    const auto [end, failed] = std::from_chars(value.data(), value.data() + value.size(), threads);
+    if (value.empty() || failed != std::errc() || end != value.data() + value.size() || threads == 0 ||
+        threads > 1024) {
+        error = "--threads takes a number of threads from 1 to 1024" + (value.empty() ? "" : ", not " + value);
+        return false;
+    }
+    options.threads = threads;
+    ++i;
+    return true;
+}
 
 // Takes --type for every scanning command; returns false on a bad value.
 bool takeTypeOption(const std::vector<std::string>& args, size_t& i, ScanOptions& options, std::string& error) {
@@ -243,6 +261,8 @@ int scanCommand(const std::vector<std::string>& args) {
         else if (!error.empty()) return usageError("scan: " + error);
         else if (arg == "--type") {
             if (!takeTypeOption(args, i, options, error)) return usageError("scan: " + error);
+        } else if (arg == "--threads") {
+            if (!takeThreadsOption(args, i, options, error)) return usageError("scan: " + error);
         } else if (arg.starts_with("--")) return usageError("scan: unknown option " + arg);
         else if (options.source.empty()) options.source = arg;
         else return usageError("scan: only one SOURCE may be given");
@@ -259,6 +279,7 @@ int scanCommand(const std::vector<std::string>& args) {
         if (const auto failed = loadCheckpointFor(*source, *resumePath, module, options)) return *failed;
         sessionPath = resumePath;
     }
+    if (options.threads) module.examinerThreads = *options.threads;
     auto checkers = cli::checkersForScan(options.types, error);
     if (!checkers) return usageError("scan: --types: " + error);
     if (sessionPath && cli::destinationOnSource(*sessionPath, source->devicePath))
@@ -349,6 +370,7 @@ int recoverCommand(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    settleTimeZone();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return usageError("a command is missing");
     const std::string command = args.front();

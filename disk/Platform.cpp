@@ -68,4 +68,6 @@ void consoleLog(const char* format, ...) {
 
 void setConsoleQuiet(bool quiet) { consoleQuiet = quiet; }
 
+void settleTimeZone() { setenv("TZ", ":/etc/localtime", 0); }
+
 }  // namespace norix

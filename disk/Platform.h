@@ -17,5 +17,10 @@ bool makeFolderWithParents(const std::string& path);
 // Console messages of the engine (stderr); tests silence them.
 void consoleLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void setConsoleQuiet(bool quiet);
+// Names the system's time zone file in TZ when TZ is unset, so that the C library reads
+// it once rather than on every local-time conversion, each under one process-wide lock
+// (libzip converts the time of every member of every archive the sweep meets). Call it
+// before any other thread starts.
+void settleTimeZone();
 
 }  // namespace norix

@@ -4,8 +4,9 @@
 // selected types; a block that is an APFS tree node or container superblock is taken
 // whole first. The next chunk is read while the current one is examined.
 #include <algorithm>
+#include <array>
 #include <cstring>
-#include <future>
+#include <stdexcept>
 #include <vector>
 
 #include "disk/DiskReader.h"
@@ -13,6 +14,7 @@
 #include "records/fat/FatDataEntry.h"
 #include "records/fat/FatLongNameEntry.h"
 #include "results/TreeClassMethod.h"
+#include "scan/ChunkPipeline.h"
 #include "scan/RecoveryModule.h"
 #include "signatures/SignatureCheck.h"
 
@@ -32,7 +34,7 @@ enum FileSystemFound { kFoundFat = 0, kFoundExFat = 1, kFoundApfs = 2, kFoundHfs
 // cannot be read stay zero; they are noted in unreadable.
 void readChunk(const std::string& path, uint64_t start, uint64_t count, uint64_t deviceBytes,
                std::span<uint8_t> buffer, UnreadableRanges& unreadable) {
-    std::fill(buffer.begin(), buffer.end(), 0);
+    std::memset(buffer.data(), 0, buffer.size());  // std::fill goes byte by byte in unoptimised builds
     DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
         start * kUnitsPerBlock, kUnitBytes, path, buffer, count * kUnitsPerBlock, &unreadable);
     // Past the end of the device the last block reads as zeros.
@@ -135,43 +137,79 @@ void RecoveryModule::deepScanOnDisk_withItemDict_andextenDict(const std::shared_
 void RecoveryModule::sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes,
                                  uint64_t firstBlock) {
     sweepPath_ = path;
-    std::vector<uint8_t> current(kBlocksPerChunk * kBlockBytes), next(kBlocksPerChunk * kBlockBytes);
-    auto chunkBlocks = [&](uint64_t start) { return std::min(kBlocksPerChunk, totalBlocks - start); };
-    auto startRead = [&](uint64_t start, std::vector<uint8_t>& buffer) {
-        return std::async(std::launch::async, readChunk, path, start, chunkBlocks(start), deviceBytes,
-                          std::span(buffer).first(chunkBlocks(start) * kBlockBytes), std::ref(unreadable_));
-    };
-    std::future<void> pending;
-    if (firstBlock < totalBlocks) pending = startRead(firstBlock, next);
+    const unsigned threads = std::max(examinerThreads, 1u);
+    // The scan thread sizes files with the selected checkers, every other examiner with its own.
+    std::vector<SelectedSigArray> checkers(threads);
+    for (unsigned thread = 1; thread < threads; ++thread) checkers[thread] = selectedSigArray.clone();
+    std::vector<ChunkFindings> findings(ChunkPipeline::slotsFor(threads));
+    ChunkPipeline pipeline(
+        firstBlock, totalBlocks, kBlocksPerChunk, threads,
+        [&](uint64_t start, std::span<uint8_t> bytes) {
+            readChunk(path, start, bytes.size() / kBlockBytes, deviceBytes, bytes, unreadable_);
+        },
+        [&](size_t slot, uint64_t start, ByteView bytes, unsigned thread) {
+            findInChunk(bytes, start, thread == 0 ? selectedSigArray : checkers[thread], findings[slot]);
+        },
+        pause, stop);
     for (uint64_t chunkStart = firstBlock; chunkStart < totalBlocks;) {
-        pending.get();
-        std::swap(current, next);
         if (pause || stop) checkpointBetweenChunks(chunkStart, true);
         if (waitWhilePausedOrStopped()) return;
+        const auto chunk = pipeline.take(chunkStart);
+        if (!chunk) return;
+        examineChunk(chunk->bytes, chunkStart, findings[chunk->slot]);
         uint64_t step = kBlocksPerChunk;
-        // While this chunk is examined the next one is read, unless a skip jumps past it.
-        const uint64_t following = chunkStart + step;
-        if (overlapReads && following < totalBlocks) pending = startRead(following, next);
-        examineChunk(ByteView(std::span<const uint8_t>(current).first(chunkBlocks(chunkStart) * kBlockBytes)),
-                     chunkStart);
         // A structure that runs past this chunk may skip whole chunks.
         if (tillSectorReaded > kUnitsPerChunk) {
             const uint64_t chunks = tillSectorReaded / kUnitsPerChunk;
             step += chunks * kBlocksPerChunk;
             tillSectorReaded -= chunks * kUnitsPerChunk;
         }
-        const uint64_t nextStart = chunkStart + step;
-        if (nextStart < totalBlocks && (!overlapReads || nextStart != following)) {
-            if (pending.valid()) pending.get();
-            pending = startRead(nextStart, next);
-        }
-        chunkStart = nextStart;
+        chunkStart += step;
+        // The chunk is applied and the next one known.
+        pipeline.release(chunk->slot, chunkStart);
         checkpointBetweenChunks(chunkStart, false);
     }
 }
 
-void RecoveryModule::examineChunk(ByteView chunk, uint64_t chunkStart) {
+void RecoveryModule::findInChunk(ByteView chunk, uint64_t chunkStart, SelectedSigArray& checkers,
+                                 ChunkFindings& findings) const {
     const uint64_t blocks = chunk.size() / kBlockBytes;
+    findings.fileSystems.assign(kUnitsPerChunk, kFoundNone);
+    findings.apfsBlocks.assign(kBlocksPerChunk, 0);
+    findings.carved.clear();
+    static constexpr std::array<uint8_t, kBlockBytes> kZeroBlock{};
+    for (uint64_t b = 0; b < blocks && !stop; ++b) {
+        const ByteView block = chunk.sub(b * kBlockBytes, kBlockBytes);
+        // Nothing starts in a block of zeros (much of a disk): it is passed over at once.
+        if (std::memcmp(block.span().data(), kZeroBlock.data(), kBlockBytes) == 0) continue;
+        findings.apfsBlocks[b] = checkForFileSystem_withSize(block, kBlockBytes) == kFoundApfs;
+        for (uint64_t u = 0; u < kUnitsPerBlock; ++u) {
+            const uint64_t inChunk = b * kUnitsPerBlock + u;
+            const ByteView unit = block.sub(u * kUnitBytes, kUnitBytes);
+            if (checkStart8BytesAreZero(unit)) continue;
+            findings.fileSystems[inChunk] = static_cast<uint8_t>(checkForFileSystem_withSize(unit, kUnitBytes));
+            if (checkers.empty()) continue;
+            // A user type's header may sit some way into its file: the signature test sees
+            // the bytes that follow the unit too, up to 1 KiB in all.
+            const size_t at = inChunk * kUnitBytes;
+            CarvedFile& found = findings.carved.emplace_back();
+            found.unit = static_cast<uint32_t>(inChunk);
+            try {
+                if (carveAt(chunk.sub(at, std::min<size_t>(2 * kUnitBytes, chunk.size() - at)),
+                            chunkStart * kUnitsPerBlock + inChunk, checkers, found))
+                    continue;
+            } catch (const std::exception& e) {
+                found.error = e.what();
+                continue;
+            }
+            findings.carved.pop_back();
+        }
+    }
+}
+
+void RecoveryModule::examineChunk(ByteView chunk, uint64_t chunkStart, ChunkFindings& findings) {
+    const uint64_t blocks = chunk.size() / kBlockBytes;
+    size_t carved = 0;
     uint64_t b = 0;
     if (tillSectorReaded >= 9) {
         b = tillSectorReaded / kUnitsPerBlock;
@@ -180,7 +218,7 @@ void RecoveryModule::examineChunk(ByteView chunk, uint64_t chunkStart) {
     for (; b < blocks; ++b) {
         bool endedWithHit = false;
         try {
-            endedWithHit = examineBlock(chunk, b, chunkStart + b);
+            endedWithHit = examineBlock(chunk, b, chunkStart + b, findings, carved);
         } catch (const std::exception& e) {
             consoleLog("Error For value : %d\nwith Exception : %s\n\nstartSector : %llu\n", 0, e.what(),
                        static_cast<unsigned long long>(chunkStart + b));
@@ -196,14 +234,15 @@ void RecoveryModule::examineChunk(ByteView chunk, uint64_t chunkStart) {
     }
 }
 
-bool RecoveryModule::examineBlock(ByteView chunk, uint64_t blockInChunk, uint64_t absoluteBlock) {
+bool RecoveryModule::examineBlock(ByteView chunk, uint64_t blockInChunk, uint64_t absoluteBlock,
+                                  ChunkFindings& findings, size_t& carved) {
     const ByteView block = chunk.sub(blockInChunk * kBlockBytes, kBlockBytes);
     // Units are addressed by their byte offset, in 512-byte units, whatever the
     // device's sector size: a 4 KiB-sector disk holds files at any 512-byte boundary.
     const uint64_t firstUnit = absoluteBlock * kUnitsPerBlock;
     currentSectorNumber_ = absoluteBlock * kBlockBytes / blockSize;
     // A whole block is an APFS structure before its units are anything else.
-    if (blockSize <= kBlockBytes && checkForFileSystem_withSize(block, kBlockBytes) == kFoundApfs &&
+    if (blockSize <= kBlockBytes && findings.apfsBlocks[blockInChunk] &&
         deepScanApfsBlock(block, currentSectorNumber_))
         return true;
     uint64_t u = 0;
@@ -215,11 +254,12 @@ bool RecoveryModule::examineBlock(ByteView chunk, uint64_t blockInChunk, uint64_
     for (; u < kUnitsPerBlock; ++u) {
         const ByteView unit = block.sub(u * kUnitBytes, kUnitBytes);
         if (checkStart8BytesAreZero(unit)) continue;
+        const uint64_t inChunk = blockInChunk * kUnitsPerBlock + u;
         const uint64_t byteOffset = (firstUnit + u) * kUnitBytes;
         endedWithHit = false;
         // The file-system routines work in device sectors: only units that start one are theirs.
         if (byteOffset % blockSize == 0) {
-            const int consumed = offerToFileSystems(unit, byteOffset / blockSize);
+            const int consumed = offerToFileSystems(unit, findings.fileSystems[inChunk], byteOffset / blockSize);
             if (consumed > 0) {
                 endedWithHit = true;
                 // The routine's skip, in device sectors, becomes 512-byte units.
@@ -234,19 +274,19 @@ bool RecoveryModule::examineBlock(ByteView chunk, uint64_t blockInChunk, uint64_
                 continue;
             }
         }
-        // A user type's header may sit some way into its file: the signature test sees
-        // the bytes that follow the unit too, up to 1 KiB in all.
-        const size_t inChunk = blockInChunk * kBlockBytes + u * kUnitBytes;
         // The rest of the block is still examined after a carved file: a small file may
         // follow it in the same block, and what a file embeds is found as a file anyway.
-        if (carveAt(chunk.sub(inChunk, std::min<size_t>(2 * kUnitBytes, chunk.size() - inChunk)), firstUnit + u))
-            endedWithHit = true;
+        while (carved < findings.carved.size() && findings.carved[carved].unit < inChunk) ++carved;
+        if (carved == findings.carved.size() || findings.carved[carved].unit != inChunk) continue;
+        CarvedFile& found = findings.carved[carved++];
+        if (!found.error.empty()) throw std::runtime_error(found.error);
+        if (placeSweptFile(found)) endedWithHit = true;
     }
     return endedWithHit;
 }
 
-int RecoveryModule::offerToFileSystems(ByteView unit, uint64_t sector) {
-    switch (checkForFileSystem_withSize(unit, kUnitBytes)) {
+int RecoveryModule::offerToFileSystems(ByteView unit, int fileSystem, uint64_t sector) {
+    switch (fileSystem) {
     case kFoundFat:
         return deepScanForFatWithBlock_withParent_withSize_withScanType_andStartSector(unit, deepNode(), kUnitBytes,
                                                                                        "D", sector);
@@ -259,30 +299,30 @@ int RecoveryModule::offerToFileSystems(ByteView unit, uint64_t sector) {
     }
 }
 
-Checker* RecoveryModule::identify(ByteView unit, uint64_t unitNumber, uint64_t& size) {
+Checker* RecoveryModule::identify(ByteView unit, uint64_t unitNumber, const std::string& path,
+                                  SelectedSigArray& checkers, uint64_t& size, std::string& extension) {
     size = 0;
-    const std::string_view extension =
+    const std::string_view found =
         SignatureCheck::checkSignatureInBlock_andSectorNumber_blockSize_andBSDPath_fileSizeForOfficeX(
-            unit.span(), unitNumber, kUnitBytes, sweepPath_, size);
-    if (extension.empty()) {
+            unit.span(), unitNumber, kUnitBytes, path, size);
+    if (found.empty()) {
         // The user's own types, tried in order.
-        for (const auto& other : selectedSigArray.other)
-            if (other->isFile_andSectorNumber_blockSize_andBSDPath(unit.span(), unitNumber, kUnitBytes, sweepPath_)) {
-                activeExtension = other->parentKey().value_or("");
+        for (const auto& other : checkers.other)
+            if (other->isFile_andSectorNumber_blockSize_andBSDPath(unit.span(), unitNumber, kUnitBytes, path)) {
+                extension = other->parentKey().value_or("");
                 return other.get();
             }
         return nullptr;
     }
-    activeExtension.assign(extension);
-    const auto found = selectedSigArray.byExtension.find(activeExtension);
-    return found == selectedSigArray.byExtension.end() ? nullptr : found->second.get();
+    extension.assign(found);
+    const auto checker = checkers.byExtension.find(extension);
+    return checker == checkers.byExtension.end() ? nullptr : checker->second.get();
 }
 
-bool RecoveryModule::carveAt(ByteView unit, uint64_t unitNumber) {
+bool RecoveryModule::carveAt(ByteView unit, uint64_t unitNumber, SelectedSigArray& checkers, CarvedFile& found) const {
     // unit: the 512 bytes of the unit and up to 512 that follow it.
-    if (selectedSigArray.empty()) return false;
     uint64_t size = 0;
-    Checker* checker = identify(unit, unitNumber, size);
+    Checker* checker = identify(unit, unitNumber, sweepPath_, checkers, size, found.extension);
     if (!checker) return false;
     if (size == 0) size = checker->fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(
                               unit.span().first(kUnitBytes), unitNumber, kUnitBytes, sweepPath_);
@@ -303,11 +343,14 @@ bool RecoveryModule::carveAt(ByteView unit, uint64_t unitNumber) {
     if (units > UINT32_MAX) return false;
     TreeClassMethod::addDataExtStartBlock_blockCount_toDir(start, static_cast<uint32_t>(units), node.get());
 
-    jpgPresent = checker->isJPGPresent();
-    jpgStartSector = jpgPresent ? checker->jpgFileOffset() : 0;
-    extraByteOffsetForJPG = jpgPresent ? checker->extraByteForJPGOffset() : 0;
-    jpgRawSize = jpgPresent ? checker->jpgFileSize() + kUnitBytes : 0;
-    return addFileDir_toDir_onParentID_withScanType_andFileSytem(std::move(node), deepNode(), 0, "D", "LF");
+    found.jpgPresent = checker->isJPGPresent();
+    found.jpgStartSector = found.jpgPresent ? checker->jpgFileOffset() : 0;
+    found.extraByteOffsetForJPG = found.jpgPresent ? checker->extraByteForJPGOffset() : 0;
+    found.jpgRawSize = found.jpgPresent ? checker->jpgFileSize() + kUnitBytes : 0;
+    // The tags are read with the name's extension, as placing names it.
+    found.tags = readCarvedTags(*node, found.extension);
+    found.node = std::move(node);
+    return true;
 }
 
 void RecoveryModule::checkForSUbFoldersAndAPFSArrangeMentswithItemDict_andextenDict(ApfsItemDict& items,

@@ -9,6 +9,7 @@
 #include <array>
 #include <cctype>
 #include <cstdint>
+#include <stdexcept>
 #include <string_view>
 
 #include "results/TreeClassMethod.h"
@@ -102,23 +103,6 @@ std::optional<uint64_t> devicePosition(uint64_t sector, uint64_t sectors, uint64
     return position;
 }
 
-struct FoundTags {
-    const char* category;
-    TagDictionary tags;
-};
-
-// The node's own metadata, read from the device, with the tag category it files under.
-// The node's extents count in its own units (512 bytes for a carved file), which need not
-// be the device's sector size.
-std::optional<FoundTags> readTags(const BaseTree& node, uint32_t deviceBlockSize, const std::string& path) {
-    const std::string extension = node.getExtension().value_or("");
-    const auto source = std::ranges::find(kTagSources, extension, &TagSource::extension);
-    if (source == kTagSources.end()) return std::nullopt;
-    auto tags = source->reader(node, node.blockSize ? node.blockSize : deviceBlockSize, path);
-    if (!tags || tags->empty()) return std::nullopt;
-    return FoundTags{source->category, std::move(*tags)};
-}
-
 }  // namespace
 
 // --- name filters ---
@@ -186,7 +170,7 @@ bool RecoveryModule::addFileDir_toDir_onParentID_withScanType_andFileSytem(std::
                                                                            const std::string& fileSystem) {
     try {
         if (!fileDir || fileDir->fileSize > kLargestFile) return false;
-        if (scanType == "D" && fileSystem == "LF") return placeCarvedFile(std::move(fileDir));
+        if (scanType == "D" && fileSystem == "LF") return placeCarvedFile(std::move(fileDir), nullptr);
         // A file without extents cannot be read back, unless there is nothing to read.
         const bool unreadable = fileDir->dataExtArray.empty() && fileDir->fileSize > 0;
         if (!checkValidFileName(fileDir->fileName) || unreadable) return false;
@@ -321,7 +305,38 @@ BaseTree* RecoveryModule::currentLostPartition(const std::string& fileSystem) co
         deep, "Lost Partition: " + lostPartitionLabel(fileSystem, getEntryCountForFileSystem(fileSystem)));
 }
 
-bool RecoveryModule::placeCarvedFile(std::unique_ptr<BaseTree> fileDir) {
+bool RecoveryModule::placeSweptFile(CarvedFile& carved) {
+    activeExtension = carved.extension;
+    jpgPresent = carved.jpgPresent;
+    jpgStartSector = carved.jpgStartSector;
+    extraByteOffsetForJPG = carved.extraByteOffsetForJPG;
+    jpgRawSize = carved.jpgRawSize;
+    try {
+        return carved.node->fileSize <= kLargestFile && placeCarvedFile(std::move(carved.node), &carved.tags);
+    } catch (const std::exception& e) {
+        log(e.what(), "addFileDir");
+        return false;
+    }
+}
+
+RecoveryModule::CarvedTags RecoveryModule::readCarvedTags(const BaseTree& node, const std::string& extension) const {
+    CarvedTags found;
+    const auto source = std::ranges::find(kTagSources, extension, &TagSource::extension);
+    if (source == kTagSources.end()) return found;
+    // The node's extents count in its own units (512 bytes for a carved file), which need
+    // not be the device's sector size.
+    try {
+        auto tags = source->reader(node, node.blockSize ? node.blockSize : blockSize, diskPath());
+        if (!tags || tags->empty()) return found;
+        found.category = source->category;
+        found.tags = std::move(*tags);
+    } catch (const std::exception& e) {
+        found.error = e.what();
+    }
+    return found;
+}
+
+bool RecoveryModule::placeCarvedFile(std::unique_ptr<BaseTree> fileDir, const CarvedTags* readAhead) {
     const std::string extension = activeExtension;
     BaseTree* deep = deepNode();
     BaseTree* lostAndFound = deep ? deep->getChildAtIndex(0) : nullptr;
@@ -333,12 +348,9 @@ bool RecoveryModule::placeCarvedFile(std::unique_ptr<BaseTree> fileDir) {
     fileDir->setName(numberedName(number, extension));
 
     // The device is read before the tree is locked.
-    std::optional<FoundTags> found;
-    try {
-        found = readTags(*fileDir, blockSize, diskPath());
-    } catch (const std::exception& e) {
-        log(e.what(), "searchForTagsInNDIR");
-    }
+    const CarvedTags found = readAhead ? CarvedTags{} : readCarvedTags(*fileDir, extension);
+    const CarvedTags& tags = readAhead ? *readAhead : found;
+    if (!tags.error.empty()) log(tags.error, "searchForTagsInNDIR");
     std::unique_ptr<BaseTree> preview = jpgPresent ? createJPGRawNode(*fileDir) : nullptr;
 
     {
@@ -352,9 +364,9 @@ bool RecoveryModule::placeCarvedFile(std::unique_ptr<BaseTree> fileDir) {
             preview->setName(numberedName(number, "jpg"));
             linkAndCount(std::move(preview), group);
         }
-        if (found)
-            fileTagCopy(*file, deep->getChildAtIndex(1), found->category, valueFor(found->tags, "Model"),
-                        valueFor(found->tags, "Name"));
+        if (tags.category)
+            fileTagCopy(*file, deep->getChildAtIndex(1), tags.category, valueFor(tags.tags, "Model"),
+                        valueFor(tags.tags, "Name"));
     }
     LFDict[extension] = static_cast<uint32_t>(number);
     activeExtension.clear();
@@ -403,10 +415,11 @@ std::unique_ptr<BaseTree> RecoveryModule::createJPGRawNode(const BaseTree& rawFi
 
 void RecoveryModule::searchForTagsInNDIR_andAddToRespectiveParent(const BaseTree& node, BaseTree* tags) {
     try {
-        const auto found = readTags(node, blockSize, diskPath());
-        if (!found) return;
+        const CarvedTags found = readCarvedTags(node, node.getExtension().value_or(""));
+        if (!found.error.empty()) throw std::runtime_error(found.error);
+        if (!found.category) return;
         std::unique_lock lock(treeLock());
-        fileTagCopy(node, tags, found->category, valueFor(found->tags, "Model"), valueFor(found->tags, "Name"));
+        fileTagCopy(node, tags, found.category, valueFor(found.tags, "Model"), valueFor(found.tags, "Name"));
     } catch (const std::exception& e) {
         log(e.what(), "searchForTagsInNDIR");
     }

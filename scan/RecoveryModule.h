@@ -3,6 +3,7 @@
 // thread. Other threads may read the result tree under treeLock() (shared), toggle
 // pause and stop, and poll the progress counters at any time.
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -16,6 +17,7 @@
 #include <shared_mutex>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "disk/Disk.h"
@@ -34,6 +36,7 @@
 #include "scan/RecoveryToDelegate.h"
 #include "scan/ScanCheckpoint.h"
 #include "signatures/Checker.h"
+#include "signatures/tags/FileCheck.h"
 
 namespace norix {
 
@@ -108,9 +111,9 @@ public:
 
     // 0 FAT32, 1 exFAT, 2 APFS, 3 HFS+, 4 none: the structure a 512-byte unit starts.
     static int checkForFileSystem_withSize(ByteView unit, uint32_t size);
-    // The sweep reads the next chunk while it examines the current one; off, it reads
-    // and examines in turn (the same results, for comparison).
-    bool overlapReads = true;
+    // Threads that examine the sweep's chunks, each its own chunk, while one more reads
+    // them in order; the tree is the same for any number (at least 1).
+    unsigned examinerThreads = std::max(1u, std::thread::hardware_concurrency());
 
     // The deep-scan branch: the root's child 1 when it has two or more, else child 0.
     BaseTree* deepNode() const;
@@ -324,7 +327,6 @@ private:
     // Waits while paused; true when the scan must stop.
     bool waitWhilePausedOrStopped() const;
     void setDiskPath(const std::string& path);
-    void sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes, uint64_t firstBlock);
     // After a chunk is examined (nextBlock: where the sweep goes on), and when a pause or stop
     // is seen between chunks (force): writes the checkpoint when one is due.
     void checkpointBetweenChunks(uint64_t nextBlock, bool force);
@@ -333,15 +335,52 @@ private:
     void checkpointState(CheckpointArchive& archive, std::vector<BaseTree*>& nodes);
     // The deep scan and the end of a scan, shared by a new and a resumed one.
     void deepScanAndArrange(ApfsItemDict& items, ApfsExtentDict& extents);
-    void examineChunk(ByteView chunk, uint64_t chunkStart);
-    // True when the block ended with a consumed structure or a carved file.
-    bool examineBlock(ByteView chunk, uint64_t blockInChunk, uint64_t absoluteBlock);
-    // Gives a unit to the lost-volume routines; non-zero when one consumed it.
-    int offerToFileSystems(ByteView unit, uint64_t sector);
-    // The checker of a file that starts in this unit, with its size when identification knew it.
-    Checker* identify(ByteView unit, uint64_t unitNumber, uint64_t& size);
-    // Tests the unit for the start of a selected file type and places what it finds.
-    bool carveAt(ByteView unit, uint64_t unitNumber);
+    // A carved file's own metadata and the tag category it files under (no category: none
+    // found); error: the message when reading it failed. Reads the device only.
+    struct CarvedTags {
+        const char* category = nullptr;
+        TagDictionary tags;
+        std::string error;
+    };
+    CarvedTags readCarvedTags(const BaseTree& node, const std::string& extension) const;
+    // A file found by its header, worked out from the bytes and the device alone so that
+    // any thread may find it; placing it is left to the scan thread.
+    struct CarvedFile {
+        uint32_t unit = 0;  // of its chunk
+        std::unique_ptr<BaseTree> node;
+        std::string extension;
+        uint8_t jpgPresent = 0;
+        uint64_t jpgStartSector = 0, extraByteOffsetForJPG = 0, jpgRawSize = 0;
+        CarvedTags tags;
+        std::string error;  // identifying or sizing it threw this: the block ends there
+    };
+    // What one chunk holds, unit by unit, before any of it is applied.
+    struct ChunkFindings {
+        std::vector<uint8_t> fileSystems;  // per unit: the structure it starts (checkForFileSystem)
+        std::vector<uint8_t> apfsBlocks;   // per block: a whole APFS structure
+        std::vector<CarvedFile> carved;    // in unit order
+    };
+    void sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes, uint64_t firstBlock);
+    // Examines every unit of a chunk with the thread's own checkers; reads the scan's
+    // state only where it does not change during the sweep.
+    void findInChunk(ByteView chunk, uint64_t chunkStart, SelectedSigArray& checkers,
+                     ChunkFindings& findings) const;
+    // Applies a chunk's findings in order: skips, lost volumes, carved files.
+    void examineChunk(ByteView chunk, uint64_t chunkStart, ChunkFindings& findings);
+    // True when the block ended with a consumed structure or a carved file; carved: the
+    // findings' next carved file.
+    bool examineBlock(ByteView chunk, uint64_t blockInChunk, uint64_t absoluteBlock, ChunkFindings& findings,
+                      size_t& carved);
+    // Gives a unit of a structure to the lost-volume routines; non-zero when one consumed it.
+    int offerToFileSystems(ByteView unit, int fileSystem, uint64_t sector);
+    // The checker of a file that starts in this unit and its extension, with its size when
+    // identification knew it.
+    static Checker* identify(ByteView unit, uint64_t unitNumber, const std::string& path, SelectedSigArray& checkers,
+                             uint64_t& size, std::string& extension);
+    // Tests the unit for the start of a selected file type; true with the file in found.
+    bool carveAt(ByteView unit, uint64_t unitNumber, SelectedSigArray& checkers, CarvedFile& found) const;
+    // Places a carved file as addFileDir does, its tags read already.
+    bool placeSweptFile(CarvedFile& carved);
     void setScanCompleted(BaseTree* branch, uint8_t state);
     // Walks the folders below dir (each first cluster once, from firstFolderCluster on:
     // cluster 2 holds a FAT32 or exFAT root), reading each with readFolder, which answers
@@ -391,7 +430,9 @@ private:
                             const std::string& fileSystem, bool rejectDuplicate);
     bool placeLostPartitionNode(std::unique_ptr<BaseTree> node, BaseTree* dir, uint32_t parentID,
                                 const std::string& fileSystem, bool folder);
-    bool placeCarvedFile(std::unique_ptr<BaseTree> fileDir);
+    // Places a file found by its header under activeExtension; its tags are read here
+    // unless readAhead holds them.
+    bool placeCarvedFile(std::unique_ptr<BaseTree> fileDir, const CarvedTags* readAhead);
     BaseTree* lostPartitionTarget(const BaseTree& node, BaseTree* dir, uint32_t parentID,
                                   const std::string& fileSystem, bool& createdPartition, BaseTree*& partition);
     void rememberLostFolder(const BaseTree* partition, BaseTree* folder);

@@ -15,6 +15,8 @@ namespace norix {
 class Checker {
 public:
     virtual ~Checker() = default;
+    // A checker of the same type with its own fields, for another thread of the sweep.
+    virtual std::shared_ptr<Checker> clone() const = 0;
 
     // Size in bytes of the file that starts in this sector; 0 when none does.
     virtual uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
@@ -45,6 +47,14 @@ struct SelectedSigArray {
     std::vector<std::shared_ptr<Checker>> other;
 
     bool empty() const { return byExtension.empty() && other.empty(); }
+    // The same selection with checkers of its own: a checker keeps the fields of its latest
+    // hit, so each thread that sizes files needs its own.
+    SelectedSigArray clone() const {
+        SelectedSigArray copy;
+        for (const auto& [extension, checker] : byExtension) copy.byExtension.emplace(extension, checker->clone());
+        for (const auto& checker : other) copy.other.push_back(checker->clone());
+        return copy;
+    }
 };
 
 }  // namespace norix

@@ -10,6 +10,7 @@ namespace norix {
 
 class OtherFileCheck : public Checker {
 public:
+    std::shared_ptr<Checker> clone() const override { return std::make_shared<OtherFileCheck>(*this); }
     // Keeps a copy of the file type's node, so that the catalogue may change while a
     // scan uses the checker. Throws std::invalid_argument for a node without a Sig.
     explicit OtherFileCheck(const SigNode& node);

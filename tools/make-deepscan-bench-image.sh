@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Builds the deep-scan benchmark image: 1 GiB of mixed background (zeros, text and
+# Builds the deep-scan benchmark image: 1 GiB (or MIB mebibytes) of mixed background (zeros, text and
 # pseudo-random bytes in 1 MiB stretches) with real sample files (the tag samples and
 # the sample volume's pictures) written at sector boundaries over about half of it
 # when "half" is given, or a few hundred of them otherwise.
-#   make-deepscan-bench-image.sh OUT.img [half]
+#   make-deepscan-bench-image.sh OUT.img [half|few] [MIB]
 set -euo pipefail
-out=${1:?usage: make-deepscan-bench-image.sh OUT.img [half]}
+out=${1:?usage: make-deepscan-bench-image.sh OUT.img [half|few] [MIB]}
 mode=${2:-few}
+mib=${3:-1024}
 cd "$(dirname "$0")/.."
-python3 - "$out" "$mode" <<'PY'
+python3 - "$out" "$mode" "$mib" <<'PY'
 import glob, random, sys
 out, mode = sys.argv[1], sys.argv[2]
-size = 1 << 30
+size = int(sys.argv[3]) << 20
 rnd = random.Random(7)
 words = b"the quick brown fox jumps over the lazy dog recovery sector cluster folder "
 with open(out, "wb") as f:

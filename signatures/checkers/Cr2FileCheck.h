@@ -8,6 +8,7 @@ namespace norix {
 
 class Cr2FileCheck : public RawImageFormat {
 public:
+    std::shared_ptr<Checker> clone() const override { return std::make_shared<Cr2FileCheck>(*this); }
     std::optional<std::string> parentKey() const override { return "cr2"; }
     uint8_t firstByteOfHeader() const override { return 0x49; }
 };

@@ -7,6 +7,7 @@ namespace norix {
 
 class GifFileCheck : public Checker {
 public:
+    std::shared_ptr<Checker> clone() const override { return std::make_shared<GifFileCheck>(*this); }
     // Walks the images and extensions after the header and its colour table to the
     // trailer: the file's end plus 512 bytes. A walk past 5 MiB answers 5 MiB; a long
     // run of zero bytes ends the walk without slack.

@@ -8,6 +8,7 @@ namespace norix {
 
 class JpgFileCheck : public Checker {
 public:
+    std::shared_ptr<Checker> clone() const override { return std::make_shared<JpgFileCheck>(*this); }
     // Follows the segments from the one after the start-of-image marker to the start of
     // scan, then the scan data to the end-of-image marker: its end plus 512 bytes. A
     // broken segment chain answers the length walked; an end beyond 25 MiB answers 5 MiB.

@@ -8,6 +8,7 @@ namespace norix {
 
 class Mp3FileCheck : public Checker {
 public:
+    std::shared_ptr<Checker> clone() const override { return std::make_shared<Mp3FileCheck>(*this); }
     // Walks the audio frames. Without an ID3 tag: from the first byte, over at most 5
     // stray bytes in a row, up to 10 MiB; the answer is the end plus the block size.
     // After an ID3 tag: frames like the first one after the tag, over at most 50 stray

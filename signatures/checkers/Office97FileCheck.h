@@ -9,6 +9,7 @@ namespace norix {
 
 class Office97FileCheck : public Checker {
 public:
+    std::shared_ptr<Checker> clone() const override { return std::make_shared<Office97FileCheck>(*this); }
     // With DIFAT sectors, a bound on the sectors their FAT sectors can address;
     // otherwise the header and every sector up to the last one that the last FAT
     // sector marks as used. Both are computed in 32 bits.

@@ -7,6 +7,7 @@ namespace norix {
 
 class OrfFileCheck : public RawChecker {
 public:
+    std::shared_ptr<Checker> clone() const override { return std::make_shared<OrfFileCheck>(*this); }
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,
                                                                        uint64_t sectorNumber, uint32_t blockSize,
                                                                        const std::string& bsdPath) override;

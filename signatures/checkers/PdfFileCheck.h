@@ -7,6 +7,7 @@ namespace norix {
 
 class PdfFileCheck : public Checker {
 public:
+    std::shared_ptr<Checker> clone() const override { return std::make_shared<PdfFileCheck>(*this); }
     // Scans the 20 MiB from the header for a line break followed by "%%EOF": the file
     // ends with that marker and its line break. A marker followed by an incremental
     // update (objects or a cross-reference table appended by an editor, or the rest of

@@ -8,6 +8,7 @@ namespace norix {
 
 class PngFileCheck : public Checker {
 public:
+    std::shared_ptr<Checker> clone() const override { return std::make_shared<PngFileCheck>(*this); }
     // Walks the chunks after the header chunk to the end chunk: the file's end plus 512
     // bytes. A walk that stops at a chunk it cannot take answers that chunk's start
     // plus 512; one that runs past 50 MiB ends there.

@@ -9,6 +9,7 @@ namespace norix {
 
 class QTFormat : public Checker {
 public:
+    std::shared_ptr<Checker> clone() const override { return std::make_shared<QTFormat>(*this); }
     // Adds up the sizes of the top-level atoms from the first on, to the first atom of
     // another type or without a size: the file's length (no slack). Fewer than two
     // atoms answer 0.

@@ -123,6 +123,7 @@ std::optional<TiffLayout> walkTiff(TiffFile& file, const TiffWalkRules& rules);
 
 class RawImageFormat : public RawChecker {
 public:
+    std::shared_ptr<Checker> clone() const override { return std::make_shared<RawImageFormat>(*this); }
     // The walk of the IFD chain that sizes a CR2 file (Cr2FileCheck): the first IFD's
     // strip is the preview, the file ends with its last strip or tile; no slack.
     uint64_t fileSizeCalculation_withSectorNumber_blockSize_andBSDPath(std::span<const uint8_t> sector,

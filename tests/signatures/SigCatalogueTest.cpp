@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <tuple>
+#include <typeinfo>
 #include <unistd.h>
 
 #include "signatures/OtherFileCheck.h"
@@ -120,6 +121,13 @@ TEST_F(SigCatalogueTest, ShippedTypesAreTickedHaveTheirOwnCheckersAndTickStatesS
         }
     }
     EXPECT_EQ(selected.byExtension.size(), 32u);
+    // Each thread of the sweep sizes files with a copy of its own, of the same type.
+    const auto copy = selected.clone();
+    for (const auto& [extension, checker] : selected.byExtension) {
+        const Checker& own = *copy.byExtension.at(extension);
+        EXPECT_NE(&own, checker.get()) << extension;
+        EXPECT_EQ(typeid(own), typeid(*checker)) << extension;
+    }
 
     // Tick states propagate and survive a reload.
     SigNode* root = catalogue.root();
