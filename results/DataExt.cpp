@@ -25,21 +25,6 @@ ExtentList& ExtentList::operator=(const ExtentList& other) {
     return *this;
 }
 
-ExtentList& ExtentList::operator=(ExtentList&& other) noexcept {
-    if (this == &other) return *this;
-    clear();
-    if (other.onHeap())
-        many_ = other.many_;
-    else
-        one_ = other.one_;
-    size_ = other.size_;
-    capacity_ = other.capacity_;
-    other.one_ = DataExt{};
-    other.size_ = 0;
-    other.capacity_ = 1;
-    return *this;
-}
-
 void ExtentList::push_back(DataExt ext) {
     if (size_ == capacity_) {
         if (size_ == std::numeric_limits<uint32_t>::max()) throw std::length_error("too many extents");

@@ -2,7 +2,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 namespace norix {
@@ -28,9 +27,7 @@ class ExtentList {
 public:
     ExtentList() = default;
     ExtentList(const ExtentList& other) { *this = other; }
-    ExtentList(ExtentList&& other) noexcept { *this = std::move(other); }
     ExtentList& operator=(const ExtentList& other);
-    ExtentList& operator=(ExtentList&& other) noexcept;
     ~ExtentList() { clear(); }
 
     void push_back(DataExt ext);
