@@ -13,6 +13,7 @@
 #include "disk/ByteView.h"
 #include "results/DataExt.h"
 #include "results/SaveRun.h"
+#include "results/SharedText.h"
 
 namespace norix {
 
@@ -52,10 +53,10 @@ public:
     uint64_t endrange = 0;
     uint64_t presentSector = 0;
     std::string fileName;
-    std::string pathName;
+    SharedText pathName;  // shared with the siblings linked below the same folder
     std::vector<std::unique_ptr<BaseTree>> childrenArray;
     BaseTree* pndirPointer = nullptr;
-    std::vector<DataExt> dataExtArray;
+    ExtentList dataExtArray;
 
     // --- view state ---
     void createButtons() { VALID = 1; }

@@ -102,9 +102,9 @@ RecordTail readRecord(ByteView bytes, size_t& position, BaseTree& node) {
 
 // A loaded node is linked like any other; its path is its parent's path as the file
 // stored it, joined with the parent's name, so the root's children read "/<root>".
-void linkLoaded(BaseTree& child, BaseTree& parent, const std::string& parentStoredPath) {
+void linkLoaded(BaseTree& child, BaseTree& parent, const SharedText& path) {
     TreeClassMethod::addParent_toNDIR(&parent, &child);
-    child.pathName = parentStoredPath + "/" + parent.fileName;
+    child.pathName = path;
 }
 
 }  // namespace
@@ -134,7 +134,7 @@ void BaseTree::setWriteableData(std::vector<uint8_t>& writeData) const {
 void BaseTree::createNDIRFrombytes_withPosition_andParent(ByteView bytes, size_t& position, BaseTree* parent) {
     RecordTail tail = readRecord(bytes, position, *this);
     createButtons();
-    if (parent) linkLoaded(*this, *parent, parent->pathName);
+    if (parent) linkLoaded(*this, *parent, SharedText(parent->pathName + "/" + parent->fileName));
 
     // Paths are built from stored ones, so a hostile file could make each of many
     // children copy one very long path; a real session's paths are never much longer
@@ -144,11 +144,11 @@ void BaseTree::createNDIRFrombytes_withPosition_andParent(ByteView bytes, size_t
     // file nesting folders very deep cannot exhaust the stack.
     struct OpenFolder {
         BaseTree* folder;
-        std::string storedPath;
+        SharedText childPath;  // the folder's stored path and name, made once for all its children
         uint32_t childrenLeft;
     };
     std::vector<OpenFolder> open;
-    if (fileType == 1 && tail.childRecords) open.push_back({this, std::move(tail.storedPath), tail.childRecords});
+    if (fileType == 1 && tail.childRecords) open.push_back({this, SharedText(tail.storedPath + "/" + fileName), tail.childRecords});
     while (!open.empty()) {
         if (open.back().childrenLeft == 0) {
             open.pop_back();
@@ -159,14 +159,14 @@ void BaseTree::createNDIRFrombytes_withPosition_andParent(ByteView bytes, size_t
         RecordTail childTail = readRecord(bytes, position, *child);
         child->createButtons();
         OpenFolder& above = open.back();
-        const size_t pathLength = above.storedPath.size() + 1 + above.folder->fileName.size();
+        const size_t pathLength = above.childPath.size();
         if (pathLength > pathBudget)
             throw std::runtime_error("Not a recovery session: its paths are longer than the file could hold");
         pathBudget -= pathLength;
-        linkLoaded(*child, *above.folder, above.storedPath);
+        linkLoaded(*child, *above.folder, above.childPath);
         BaseTree* linked = above.folder->addChild(std::move(child));
         if (linked->fileType == 1 && childTail.childRecords)
-            open.push_back({linked, std::move(childTail.storedPath), childTail.childRecords});
+            open.push_back({linked, SharedText(childTail.storedPath + "/" + linked->fileName), childTail.childRecords});
     }
 }
 

@@ -65,6 +65,17 @@ bool ownsDirectorySector(const BaseTree& folder, uint64_t sector) {
     });
 }
 
+// The path of parent's children. Siblings share one copy: the first or the last child
+// linked before holds it, unless the folder was renamed since.
+SharedText childPath(const BaseTree& parent, const BaseTree* child) {
+    std::string path = parent.pathName + "/" + parent.fileName;
+    const auto& siblings = parent.childrenArray;
+    if (!siblings.empty())
+        for (const BaseTree* sibling : {siblings.front().get(), siblings.back().get()})
+            if (sibling != child && sibling->pathName == path) return sibling->pathName;
+    return SharedText(std::move(path));
+}
+
 // Links a fixed branch under `parent` and counts it into its ancestors.
 BaseTree* addFixedBranch(BaseTree* parent, const char* name, uint32_t fileID, uint32_t parentID, uint8_t deleted) {
     auto branch = TreeClassMethod::createNDIRWithName(name);
@@ -206,7 +217,7 @@ void TreeClassMethod::addParent_toNDIR(BaseTree* parent, BaseTree* child) {
     child->deleted = child->deleted || parent->deleted;
     if (child->parentID == 0) child->parentID = parent->fileID;
     child->pndirPointer = parent;
-    if (!parent->pathName.empty()) child->pathName = parent->pathName + "/" + parent->fileName;
+    if (!parent->pathName.empty()) child->pathName = childPath(*parent, child);
 }
 
 void TreeClassMethod::addDataExtStartBlock_blockCount_toDir(uint32_t startBlock, uint32_t blockCount, BaseTree* node) {

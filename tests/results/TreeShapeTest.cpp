@@ -75,6 +75,15 @@ TEST(Counts, RemovalAndPruningTakeNodesOutOfEveryAncestorWithoutWrappingAndWithC
     EXPECT_EQ(kept->getChildAtIndex(0), leaf);
 }
 
+TEST(Copies, KeepEveryRunOfAFragmentedFileAfterTheFileIsGone) {
+    const std::vector<DataExt> runs{{10, 2}, {40, 3}, {90, 1}};
+    auto original = T::createNDIR();
+    for (const DataExt& run : runs) original->addDataExt(run);
+    auto copy = T::createAndValuesFromDIR(original.get());
+    original.reset();
+    EXPECT_EQ(copy->dataExtArray, runs);
+}
+
 TEST(Lookup, DirectorySectorOwnerTestsRangesAndFirstClustersOfFolders) {
     auto parent = T::createNDIR();
     BaseTree* ranged = folder(parent.get());
