@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "disk/ByteView.h"
+#include "results/SharedText.h"
 
 namespace norix {
 
@@ -60,6 +61,12 @@ public:
         } else {
             out_->insert(out_->end(), text.begin(), text.end());
         }
+    }
+
+    void io(SharedText& text) {
+        std::string plain = text;
+        io(plain);
+        if (reading()) text = std::move(plain);
     }
 
     template <class T, size_t N>
