@@ -13,6 +13,10 @@ namespace norix {
 
 namespace {
 
+// The paths KeepOpen holds, each with its descriptor (closed when the last user lets go).
+std::mutex keptMutex;
+std::vector<std::pair<std::string, std::shared_ptr<const int>>> kept;
+
 DiskError openError() { return DiskError{.code = 1, .reason = "Unable to open disk"}; }
 DiskError readError() { return DiskError{.code = 2, .reason = "Unable to read sector"}; }
 
@@ -102,6 +106,36 @@ int DiskReader::openFileToReadAtPath(const std::string& path) {
     return open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
+DiskReader::KeepOpen::KeepOpen(const std::string& path) {
+    const int fd = openFileToReadAtPath(path);
+    if (fd < 0) return;  // each read opens the path itself and reports the failure
+    fd_ = std::shared_ptr<const int>(new int(fd), [](const int* held) {
+        ::close(*held);
+        delete held;
+    });
+    std::lock_guard lock(keptMutex);
+    kept.emplace_back(path, fd_);
+}
+
+DiskReader::KeepOpen::~KeepOpen() {
+    if (!fd_) return;
+    std::lock_guard lock(keptMutex);
+    std::erase_if(kept, [&](const auto& entry) { return entry.second == fd_; });
+}
+
+DiskReader::Descriptor::Descriptor(const std::string& path) {
+    {
+        std::lock_guard lock(keptMutex);
+        for (const auto& [keptPath, fd] : kept)
+            if (keptPath == path) kept_ = fd;
+    }
+    if (!kept_) own_ = openFileToReadAtPath(path);
+}
+
+DiskReader::Descriptor::~Descriptor() {
+    if (own_ >= 0) ::close(own_);
+}
+
 std::optional<DiskError> DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
     uint64_t firstSector, uint32_t sectorSize, const std::string& path, std::span<uint8_t> buffer,
     uint64_t numberOfSectors, UnreadableRanges* unreadable) {
@@ -112,7 +146,8 @@ std::optional<DiskError> DiskReader::readDataFromSector_withSectorSize_AtPath_In
     const uint64_t offset = firstSector * sectorSize;
     if (length > maxOffset - offset) return readError();
 
-    const int fd = openFileToReadAtPath(path);
+    const Descriptor device(path);
+    const int fd = device.fd();
     if (fd < 0) {
         consoleLog("%d\n", fd);
         return openError();
@@ -120,7 +155,6 @@ std::optional<DiskError> DiskReader::readDataFromSector_withSectorSize_AtPath_In
     bool read = true;
     if (unreadable) readSalvaging(fd, buffer.data(), length, offset, *unreadable);
     else read = readFully(fd, buffer.data(), length, static_cast<off_t>(offset));
-    close(fd);
     if (!read) return readError();
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -49,12 +50,41 @@ std::string unreadableSectorsText(const std::vector<ByteRange>& ranges, uint64_t
 // "bytes 0-511, 4096-4607": ranges from their first to their last byte.
 std::string byteRangesText(const std::vector<ByteRange>& ranges);
 
-// Stateless, read-only sector reader: every call opens the path anew, so any
-// thread may read any device at any time.
+// Stateless, read-only sector reader: any thread may read any device at any time. A
+// call opens the path anew unless a KeepOpen holds it open.
 class DiskReader {
 public:
     // Returns the descriptor, negative on failure. Opened O_RDONLY|O_CLOEXEC only.
     static int openFileToReadAtPath(const std::string& path);
+
+    // While one lives, reads of its path on any thread share its one descriptor instead
+    // of opening and closing the device for each read (tens of thousands in a sweep of
+    // a disk full of small files). Only a run over which the path names the same device
+    // holds one: the deep scan's sweep.
+    class KeepOpen {
+    public:
+        explicit KeepOpen(const std::string& path);
+        ~KeepOpen();
+        KeepOpen(const KeepOpen&) = delete;
+        KeepOpen& operator=(const KeepOpen&) = delete;
+
+    private:
+        std::shared_ptr<const int> fd_;
+    };
+    // A descriptor for one use: the kept one of the path, else one opened for this use and
+    // closed with it (fd() negative when it cannot be opened).
+    class Descriptor {
+    public:
+        explicit Descriptor(const std::string& path);
+        ~Descriptor();
+        Descriptor(const Descriptor&) = delete;
+        Descriptor& operator=(const Descriptor&) = delete;
+        int fd() const { return kept_ ? *kept_ : own_; }
+
+    private:
+        std::shared_ptr<const int> kept_;
+        int own_ = -1;
+    };
 
     // Reads numberOfSectors sectors of sectorSize bytes at sector firstSector with one
     // positioned read. Nothing on success (a short read, or a read at or past the end,

@@ -137,6 +137,7 @@ void RecoveryModule::deepScanOnDisk_withItemDict_andextenDict(const std::shared_
 void RecoveryModule::sweepChunks(const std::string& path, uint64_t totalBlocks, uint64_t deviceBytes,
                                  uint64_t firstBlock) {
     sweepPath_ = path;
+    const DiskReader::KeepOpen device(path);  // every read of the sweep, carved files' included, shares it
     const unsigned threads = std::max(examinerThreads, 1u);
     // The scan thread sizes files with the selected checkers, every other examiner with its own.
     std::vector<SelectedSigArray> checkers(threads);

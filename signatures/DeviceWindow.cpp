@@ -34,10 +34,9 @@ std::optional<ByteView> DeviceWindow::bytesAt(uint64_t position, size_t length) 
 }
 
 std::optional<uint64_t> DeviceWindow::bytesToDeviceEnd() const {
-    const int fd = DiskReader::openFileToReadAtPath(bsdPath_);
-    if (fd < 0) return std::nullopt;
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    ::close(fd);
+    const DiskReader::Descriptor device(bsdPath_);
+    if (device.fd() < 0) return std::nullopt;
+    const off_t end = ::lseek(device.fd(), 0, SEEK_END);
     uint64_t start = 0;
     if (end < 0 || __builtin_mul_overflow(sectorNumber_, uint64_t{blockSize_}, &start) ||
         static_cast<uint64_t>(end) < start)
