@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "disk/AlignedBytes.h"
 #include "disk/ByteView.h"
 
 namespace norix {
@@ -51,7 +52,7 @@ public:
 private:
     enum class State : uint8_t { Free, Reading, Read, Examining, Examined, Taken };
     struct Slot {
-        std::vector<uint8_t> bytes;
+        AlignedBytes bytes;
         uint64_t firstBlock = 0;
         State state = State::Free;
     };

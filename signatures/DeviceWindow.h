@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/AlignedBytes.h"
 #include "disk/ByteView.h"
 
 namespace norix {
@@ -35,7 +36,7 @@ private:
     uint32_t blockSize_;
     std::string bsdPath_;
     size_t windowBytes_;
-    std::vector<uint8_t> window_;
+    AlignedBytes window_;
     uint64_t windowStart_ = 0;  // file position of window_[0]
 };
 
