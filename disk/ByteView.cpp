@@ -23,6 +23,11 @@ void appendUtf8(std::string& out, uint32_t cp) {
 constexpr uint32_t kReplacement = 0xFFFD;
 }  // namespace
 
+void ByteView::throwOutOfRange(size_t offset, size_t length) const {
+    throw std::out_of_range("read of " + std::to_string(length) + " bytes at " + std::to_string(offset) + " past " +
+                            std::to_string(size()));
+}
+
 std::string utf16ToUtf8(ByteView units, Endian order, bool stopAtNul) {
     std::string out;
     const size_t count = units.size() / 2;

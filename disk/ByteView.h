@@ -33,8 +33,8 @@ public:
     uint64_t u64be(size_t offset) const { return be(offset, 8); }
 
     std::span<const uint8_t> bytes(size_t offset, size_t length) const {
-        if (!has(offset, length)) throw std::out_of_range("read of " + std::to_string(length) + " bytes at " +
-                                                          std::to_string(offset) + " past " + std::to_string(size()));
+        if (!has(offset, length)) [[unlikely]]
+            throwOutOfRange(offset, length);
         return bytes_.subspan(offset, length);
     }
     ByteView sub(size_t offset, size_t length) const { return ByteView(bytes(offset, length)); }
@@ -52,6 +52,9 @@ public:
     }
 
 private:
+    // Out of line, so that the checked accessors stay small enough to inline in the
+    // sweep's per-sector tests.
+    [[noreturn, gnu::cold, gnu::noinline]] void throwOutOfRange(size_t offset, size_t length) const;
     uint64_t le(size_t offset, size_t width) const {
         auto b = bytes(offset, width);
         uint64_t value = 0;
