@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <limits>
 
 #include "disk/Platform.h"
@@ -16,6 +17,8 @@ namespace {
 // The paths KeepOpen holds, each with its descriptor (closed when the last user lets go).
 std::mutex keptMutex;
 std::vector<std::pair<std::string, std::shared_ptr<const int>>> kept;
+
+thread_local const DiskReader::Resident* innermostResident = nullptr;
 
 DiskError openError() { return DiskError{.code = 1, .reason = "Unable to open disk"}; }
 DiskError readError() { return DiskError{.code = 2, .reason = "Unable to read sector"}; }
@@ -59,8 +62,12 @@ std::string rangesText(const std::vector<ByteRange>& ranges, uint64_t unit) {
     std::string text;
     for (const ByteRange& range : ranges) {
         const uint64_t first = range.first / unit, last = (range.end - 1) / unit;
-        text += (text.empty() ? "" : ", ") + std::to_string(first);
-        if (last != first) text += "-" + std::to_string(last);
+        if (!text.empty()) text += ", ";
+        text += std::to_string(first);
+        if (last != first) {
+            text += '-';
+            text += std::to_string(last);
+        }
     }
     return text;
 }
@@ -86,6 +93,13 @@ std::vector<ByteRange> UnreadableRanges::ranges() const {
     std::vector<ByteRange> list;
     for (const auto& [first, end] : ranges_) list.push_back({first, end});
     return list;
+}
+
+bool UnreadableRanges::overlaps(ByteRange range) const {
+    std::lock_guard lock(mutex_);
+    auto it = ranges_.upper_bound(range.first);
+    if (it != ranges_.begin() && std::prev(it)->second > range.first) return true;
+    return it != ranges_.end() && it->first < range.end;
 }
 
 void UnreadableRanges::reset(uint32_t sectorBytes) {
@@ -136,6 +150,22 @@ DiskReader::Descriptor::~Descriptor() {
     if (own_ >= 0) ::close(own_);
 }
 
+DiskReader::Resident::Resident(const std::string& path, uint64_t deviceOffset, ByteView bytes)
+    : path_(path), deviceOffset_(deviceOffset), bytes_(bytes), outer_(innermostResident) {
+    innermostResident = this;
+}
+
+DiskReader::Resident::~Resident() { innermostResident = outer_; }
+
+std::optional<ByteView> DiskReader::Resident::find(const std::string& path, uint64_t deviceOffset, uint64_t length) {
+    for (const Resident* held = innermostResident; held; held = held->outer_) {
+        if (deviceOffset < held->deviceOffset_ || held->path_ != path) continue;
+        const uint64_t at = deviceOffset - held->deviceOffset_;
+        if (held->bytes_.has(at, length)) return held->bytes_.sub(at, length);
+    }
+    return std::nullopt;
+}
+
 std::optional<DiskError> DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
     uint64_t firstSector, uint32_t sectorSize, const std::string& path, std::span<uint8_t> buffer,
     uint64_t numberOfSectors, UnreadableRanges* unreadable) {
@@ -146,6 +176,10 @@ std::optional<DiskError> DiskReader::readDataFromSector_withSectorSize_AtPath_In
     const uint64_t offset = firstSector * sectorSize;
     if (length > maxOffset - offset) return readError();
 
+    if (const auto held = Resident::find(path, offset, length)) {
+        std::memcpy(buffer.data(), held->data(), length);
+        return std::nullopt;
+    }
     const Descriptor device(path);
     const int fd = device.fd();
     if (fd < 0) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "disk/ByteView.h"
+
 namespace norix {
 
 inline constexpr const char* kRecoveryErrorDomain = "com.norixsoftware.norixrecoverymodule";
@@ -35,6 +37,8 @@ public:
     uint32_t sectorBytes() const { return sectorBytes_; }
     void add(ByteRange range);
     std::vector<ByteRange> ranges() const;
+    // True when a byte of range is unreadable.
+    bool overlaps(ByteRange range) const;
     // Forgets every range, for a new scan of a device with sectors of sectorBytes.
     void reset(uint32_t sectorBytes);
 
@@ -84,6 +88,26 @@ public:
     private:
         std::shared_ptr<const int> kept_;
         int own_ = -1;
+    };
+
+    // While one lives, reads on its thread of bytes it holds (bytes of the path from
+    // deviceOffset on, already read) copy them from memory instead of reading the device
+    // again: the deep scan holds each chunk so while the checkers size the files that
+    // start in it. Holders nest; the innermost that holds a read serves it.
+    class Resident {
+    public:
+        Resident(const std::string& path, uint64_t deviceOffset, ByteView bytes);
+        ~Resident();
+        Resident(const Resident&) = delete;
+        Resident& operator=(const Resident&) = delete;
+        // The bytes [deviceOffset, deviceOffset + length) of path when a holder on this thread has them.
+        static std::optional<ByteView> find(const std::string& path, uint64_t deviceOffset, uint64_t length);
+
+    private:
+        const std::string& path_;
+        uint64_t deviceOffset_;
+        ByteView bytes_;
+        const Resident* outer_;
     };
 
     // Reads numberOfSectors sectors of sectorSize bytes at sector firstSector with one

@@ -149,6 +149,12 @@ void RecoveryModule::sweepChunks(const std::string& path, uint64_t totalBlocks, 
             readChunk(path, start, bytes.size() / kBlockBytes, deviceBytes, bytes, unreadable_);
         },
         [&](size_t slot, uint64_t start, ByteView bytes, unsigned thread) {
+            // The checkers read what lies in the chunk from it, unless some of it could not be
+            // read: there they meet the read errors a read of the device gives.
+            const uint64_t offset = start * kBlockBytes;
+            const ByteView held = bytes.sub(0, std::min(bytes.size(), deviceBytes - std::min(deviceBytes, offset)));
+            std::optional<DiskReader::Resident> resident;
+            if (!unreadable_.overlaps({offset, offset + held.size()})) resident.emplace(path, offset, held);
             findInChunk(bytes, start, thread == 0 ? selectedSigArray : checkers[thread], findings[slot]);
         },
         pause, stop);

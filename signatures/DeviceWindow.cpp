@@ -27,6 +27,10 @@ DeviceWindow::DeviceWindow(std::span<const uint8_t> firstSector, uint64_t sector
 std::optional<ByteView> DeviceWindow::bytesAt(uint64_t position, size_t length) {
     if (inside(position, length, 0, firstSector_.size()))
         return ByteView(firstSector_.subspan(static_cast<size_t>(position), length));
+    uint64_t start = 0;  // the file's first byte on the device
+    if (!__builtin_mul_overflow(sectorNumber_, uint64_t{blockSize_}, &start) &&
+        position <= std::numeric_limits<uint64_t>::max() - start)
+        if (const auto held = DiskReader::Resident::find(bsdPath_, start + position, length)) return held;
     if (window_.empty() || !inside(position, length, windowStart_, window_.size())) {
         if (!readWindowAt(position, length)) return std::nullopt;
     }
