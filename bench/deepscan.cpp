@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <sys/resource.h>
+
 #include "bench/BenchImage.h"
 #include "scan/RecoveryModule.h"
 #include "signatures/SigCatalogue.h"
@@ -22,7 +24,20 @@ namespace {
 
 constexpr double kChunkBytes = 8 << 20;
 
-std::pair<double, uint32_t> sweep(const std::string& path, uint64_t bytes, unsigned threads) {
+// CPU seconds of every thread of the process so far.
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto secondsOf = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime);
+}
+
+struct Sweep {
+    double elapsed, cpu;
+    uint32_t files;
+};
+
+Sweep sweep(const std::string& path, uint64_t bytes, unsigned threads) {
     RecoveryModule module;
     module.examinerThreads = threads;
     SigCatalogue catalogue;  // the shipped catalogue: every built-in type ticked
@@ -34,24 +49,26 @@ std::pair<double, uint32_t> sweep(const std::string& path, uint64_t bytes, unsig
                                                        {DiskKey::MediaWhole, true}},
                                        std::vector<std::string>{});
     module.setDiskPathWithString_withRootName(path, "bench");
+    const double cpu = cpuSeconds();
     const auto start = Clock::now();
     module.recoverFromDisk_withScantType_andName_selectedPath(disk, "D", "bench", std::nullopt);
     const double elapsed = seconds(start);
-    return {elapsed, countFiles(*module.dirRoot())};
+    return {elapsed, cpuSeconds() - cpu, countFiles(*module.dirRoot())};
 }
 
 struct Runs {
-    double best = 1e30, worst = 0;
+    double best = 1e30, worst = 0, cores = 0;  // cores: CPU time over elapsed time of the best run
     uint32_t files = 0;
 };
 
 Runs sweeps(const std::string& path, uint64_t bytes, unsigned threads, int runs) {
     Runs result;
     for (int run = 0; run < runs; ++run) {
-        const auto [elapsed, files] = sweep(path, bytes, threads);
-        result.best = std::min(result.best, elapsed);
-        result.worst = std::max(result.worst, elapsed);
-        result.files = files;
+        const Sweep one = sweep(path, bytes, threads);
+        if (one.elapsed < result.best) result.cores = one.cpu / one.elapsed;
+        result.best = std::min(result.best, one.elapsed);
+        result.worst = std::max(result.worst, one.elapsed);
+        result.files = one.files;
     }
     return result;
 }
@@ -76,10 +93,11 @@ int main(int argc, char** argv) {
     const Runs many = sweeps(path, bytes, threads, runs);
     std::printf("image            %.0f MB, %.0f chunks of 8 MiB\n", mb, chunks);
     std::printf("read only        %7.0f MB/s  (%.3f s, %.2f ms a chunk)\n", mb / read, read, read / chunks * 1e3);
-    std::printf("1 thread         %7.0f MB/s  (best %.3f s of %d, worst %.3f s; %.2f ms of examination a chunk)\n",
-                mb / one.best, one.best, runs, one.worst, one.best / chunks * 1e3);
-    std::printf("%u threads        %7.0f MB/s  (best %.3f s of %d, worst %.3f s)\n", threads, mb / many.best, many.best,
-                runs, many.worst);
+    std::printf("1 thread         %7.0f MB/s  (best %.3f s of %d, worst %.3f s; %.2f ms of examination a chunk; "
+                "%.2f cores busy with the reader)\n",
+                mb / one.best, one.best, runs, one.worst, one.best / chunks * 1e3, one.cores);
+    std::printf("%u threads        %7.0f MB/s  (best %.3f s of %d, worst %.3f s; %.2f cores busy)\n", threads,
+                mb / many.best, many.best, runs, many.worst, many.cores);
     std::printf("speed-up         %7.2fx\n", one.best / many.best);
     std::printf("files found      %u (1 thread: %u)\n", many.files, one.files);
     return many.files == one.files ? 0 : 1;
