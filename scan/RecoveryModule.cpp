@@ -258,6 +258,8 @@ void RecoveryModule::resumeFromDisk(std::shared_ptr<Disk> disk) {
     setTheDiskInModule(std::move(disk));
     if (!theDisk() || !dirRoot_ || !resumeBlock_) return;
     quickScanCompleted_ = scanType_ == "Q";
+    unreadable_.reset(blockSize);
+    for (const ByteRange& range : resumedUnreadable_) unreadable_.add(range);
     ApfsItemDict items = std::move(resumedItems_);
     ApfsExtentDict extents = std::move(resumedExtents_);
     if (del) del->reloadOutlineData();

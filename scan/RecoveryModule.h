@@ -527,13 +527,14 @@ private:
     std::set<std::string> apfsNotices_;            // told the user in this scan
 
     // Checkpoints: the scan type, the block a resumed sweep starts at (and the APFS
-    // dictionaries it carries on with), when the last one was written, how long that
+    // dictionaries and unreadable ranges it carries on with), when the last one was written, how long that
     // took and at which block, and whether a stop cut any work short (what it left is
     // then no state to continue from).
     std::string scanType_;
     std::optional<uint64_t> resumeBlock_;
     ApfsItemDict resumedItems_;
     ApfsExtentDict resumedExtents_;
+    std::vector<ByteRange> resumedUnreadable_;
     std::chrono::steady_clock::time_point lastCheckpoint_;
     std::chrono::steady_clock::duration lastCheckpointCost_{};
     std::optional<uint64_t> lastCheckpointBlock_;

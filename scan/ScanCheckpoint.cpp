@@ -181,6 +181,14 @@ void RecoveryModule::checkpointState(CheckpointArchive& a, std::vector<BaseTree*
     ApfsExtentDict& extents = a.reading() || !apfsDeepExtents_ ? resumedExtents_ : *apfsDeepExtents_;
     a(items.items, items.live, items.liveKnown, extents.extents);
     a(apfsQuickContainer_, apfsContainerUuid_, apfsNotices_);
+    // The sectors found unreadable so far, for the scan log at the end of the resumed scan.
+    std::vector<std::pair<uint64_t, uint64_t>> unreadable;
+    for (const ByteRange& range : unreadable_.ranges()) unreadable.emplace_back(range.first, range.end);
+    a(unreadable);
+    if (a.reading()) {
+        resumedUnreadable_.clear();
+        for (const auto& [first, end] : unreadable) resumedUnreadable_.push_back({first, end});
+    }
 
     // Lost folders by their nodes' places in the tree.
     std::unordered_map<const BaseTree*, uint64_t> placeOf;
