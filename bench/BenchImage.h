@@ -1,10 +1,11 @@
 #pragma once
 // What every throughput program shares: a data folder of its own (the user's catalogue
 // is left alone), console output off, the time zone read once (as the programs do), the
-// image read once into the page cache, and the count of files in a tree.
+// image read once into the page cache, the peak memory, and the nodes and files of a tree.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,27 @@ inline double readImage(const std::string& path, uint64_t bytes) {
         DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(offset / 4096, 4096, path,
                                                                                        chunk, chunk.size() / 4096);
     return seconds(start);
+}
+
+// A field of /proc/self/status in MiB ("VmHWM": peak resident memory).
+inline double statusMiB(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field + ":")) return std::strtod(line.c_str() + field.size() + 1, nullptr) / 1024;
+    return 0;
+}
+
+// Every node of the tree, the root included.
+inline size_t countNodes(const BaseTree& root) {
+    size_t nodes = 0;
+    std::vector<const BaseTree*> pending{&root};
+    while (!pending.empty()) {
+        const BaseTree* node = pending.back();
+        pending.pop_back();
+        ++nodes;
+        for (const auto& child : node->childrenArray) pending.push_back(child.get());
+    }
+    return nodes;
 }
 
 inline uint32_t countFiles(const BaseTree& node) {

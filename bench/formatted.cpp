@@ -13,14 +13,6 @@ using namespace norix::bench;
 
 namespace {
 
-// A field of /proc/self/status in MiB ("VmHWM": peak resident memory).
-double statusMiB(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with(field + ":")) return std::strtod(line.c_str() + field.size() + 1, nullptr) / 1024;
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

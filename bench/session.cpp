@@ -12,25 +12,16 @@
 #include <string>
 
 #include "results/RecoverySession.h"
+#include "bench/BenchImage.h"
 #include "results/TreeClassMethod.h"
 
 using namespace norix;
+using namespace norix::bench;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
 double heapMiB() { return static_cast<double>(mallinfo2().uordblks) / 1048576; }
-
-// A field of /proc/self/status in MiB ("VmHWM": peak resident memory).
-double statusMiB(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with(field + ":")) return std::strtod(line.c_str() + field.size() + 1, nullptr) / 1024;
-    return 0;
-}
 
 BaseTree* link(BaseTree* parent, std::unique_ptr<BaseTree> node) {
     BaseTree* child = parent->addChild(std::move(node));
@@ -61,18 +52,6 @@ std::unique_ptr<BaseTree> buildTree(size_t files) {
         link(folder, std::move(file));
     }
     return root;
-}
-
-size_t countNodes(const BaseTree& root) {
-    size_t nodes = 0;
-    std::vector<const BaseTree*> pending{&root};
-    while (!pending.empty()) {
-        const BaseTree* node = pending.back();
-        pending.pop_back();
-        ++nodes;
-        for (const auto& child : node->childrenArray) pending.push_back(child.get());
-    }
-    return nodes;
 }
 
 }  // namespace

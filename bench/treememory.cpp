@@ -15,21 +15,15 @@
 #include <new>
 #include <string>
 
+#include "bench/BenchImage.h"
 #include "results/TreeClassMethod.h"
 
 using namespace norix;
+using namespace norix::bench;
 
 namespace {
 
 std::atomic<uint64_t> requestedBytes{0};
-
-// A field of /proc/self/status in MiB ("VmHWM": peak resident memory).
-double statusMiB(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with(field + ":")) return std::strtod(line.c_str() + field.size() + 1, nullptr) / 1024;
-    return 0;
-}
 
 // Linked and counted as a scan links a node it found.
 BaseTree* link(BaseTree* parent, std::unique_ptr<BaseTree> node) {
@@ -112,18 +106,6 @@ std::unique_ptr<BaseTree> buildTree(size_t wanted) {
         ++nodes;
     }
     return root;
-}
-
-size_t countNodes(const BaseTree& root) {
-    size_t nodes = 0;
-    std::vector<const BaseTree*> pending{&root};
-    while (!pending.empty()) {
-        const BaseTree* node = pending.back();
-        pending.pop_back();
-        ++nodes;
-        for (const auto& child : node->childrenArray) pending.push_back(child.get());
-    }
-    return nodes;
 }
 
 }  // namespace
