@@ -56,7 +56,7 @@ bool DeviceWindow::readWindowAt(uint64_t position, size_t length) {
     windowStart_ = sector * blockSize_;
     const uint64_t needed = position - windowStart_ + length;
     const uint64_t sectors = (std::max<uint64_t>(needed, windowBytes_) + blockSize_ - 1) / blockSize_;
-    window_.assign(static_cast<size_t>(sectors * blockSize_), 0);
+    window_.resize(static_cast<size_t>(sectors * blockSize_));
     if (!DiskReader::readDataFromSector_withSectorSize_AtPath_InBuffer_ofNumberOfSectors(
             sectorNumber_ + sector, blockSize_, bsdPath_, window_, sectors))
         return true;
