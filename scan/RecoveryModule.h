@@ -527,9 +527,9 @@ private:
     std::set<std::string> apfsNotices_;            // told the user in this scan
 
     // Checkpoints: the scan type, the block a resumed sweep starts at (and the APFS
-    // dictionaries and unreadable ranges it carries on with), when the last one was written, how long that
-    // took and at which block, and whether a stop cut any work short (what it left is
-    // then no state to continue from).
+    // dictionaries and unreadable ranges it carries on with), when the last one was
+    // written, how long that took and at which block, and whether a stop cut any work
+    // short (what it left is then no state to continue from).
     std::string scanType_;
     std::optional<uint64_t> resumeBlock_;
     ApfsItemDict resumedItems_;

@@ -83,5 +83,26 @@ TEST(BadSectors, ScansAndSavingLoseOnlyTheUnreadableBytesAndNameThem) {
     }
 }
 
+TEST(BadSectors, ADeepScanResumedAfterAKillStillListsWhatItCouldNotReadBeforeIt) {
+    test::TempHome home;
+    test::TempDir scratch;
+    const fs::path image = test::unpackFixture("fat16", scratch / "fat16.img");
+    // One bad range in the first chunk the sweep reads, one in its last.
+    std::ofstream(scratch / "ranges") << 314 * 512 << " 1024\n" << 60000 * 512 << " 4096\n";
+    BadSectorMount mount(image, scratch / "ranges", scratch / "mnt");
+    if (!mount.mounted) GTEST_SKIP() << "the bad-sector helper cannot mount here (no libfuse3 or /dev/fuse)";
+    const fs::path source = mount.mount / "fat16.img", session = scratch / "s.nxdrs";
+    const fs::path checkpoint = session.string() + ".checkpoint";
+
+    setenv("NORIX_CHECKPOINT_MS", "0", 1);  // one checkpoint per chunk
+    test::killNorixOnceExists({"scan", source.string(), "--type", "D", "--session", session.string()}, checkpoint,
+                              0ms);
+    unsetenv("NORIX_CHECKPOINT_MS");
+    ASSERT_TRUE(fs::exists(checkpoint));
+    const auto resumed = test::runNorix({"scan", source.string(), "--resume", session.string()}, scratch.path());
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    EXPECT_NE(resumed.err.find("unreadable sectors 314-315, 60000-60007\n"), std::string::npos) << resumed.err;
+}
+
 }  // namespace
 }  // namespace norix

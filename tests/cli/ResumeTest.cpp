@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <thread>
 
 #include "tests/cli/RunNorix.h"
 #include "tests/support/TestSupport.h"
@@ -21,32 +18,6 @@ class Resume : public ::testing::Test {
 protected:
     void SetUp() override { setenv("NORIX_CHECKPOINT_MS", "0", 1); }  // one checkpoint per chunk
     void TearDown() override { unsetenv("NORIX_CHECKPOINT_MS"); }
-
-    // Starts norix and kills it once the checkpoint has existed for delay (unless it ends first).
-    void killDuring(std::vector<std::string> args, const fs::path& checkpoint, std::chrono::milliseconds delay) {
-        args.insert(args.begin(), NORIX_CLI);
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
-        pid_t child = 0;
-        ASSERT_EQ(posix_spawn(&child, NORIX_CLI, &files, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&files);
-        int status = 0;
-        for (auto end = std::chrono::steady_clock::time_point::max(); waitpid(child, &status, WNOHANG) == 0;) {
-            if (end == std::chrono::steady_clock::time_point::max() && fs::exists(checkpoint))
-                end = std::chrono::steady_clock::now() + delay;
-            if (std::chrono::steady_clock::now() >= end) {
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
 
     test::TempHome home;
     test::TempDir scratch;
@@ -70,9 +41,9 @@ TEST_F(Resume, ADeepScanKilledTwiceAtRandomPointsAndResumedEndsWithTheUninterrup
         std::uniform_int_distribution<int> delayMs(0, static_cast<int>(wholeMs.count() / 2));
         const fs::path session = scratch / ("run" + std::to_string(seed) + ".nxdrs");
         const fs::path checkpoint = session.string() + ".checkpoint";
-        killDuring({"scan", image.string(), "--type", "D", "--session", session.string()}, checkpoint,
+        test::killNorixOnceExists({"scan", image.string(), "--type", "D", "--session", session.string()}, checkpoint,
                    std::chrono::milliseconds(delayMs(random)));
-        killDuring({"scan", image.string(), "--resume", session.string()}, checkpoint,
+        test::killNorixOnceExists({"scan", image.string(), "--resume", session.string()}, checkpoint,
                    std::chrono::milliseconds(delayMs(random)));
         // A kill after the scan's end leaves the session and no checkpoint.
         if (!fs::exists(checkpoint)) continue;
@@ -90,7 +61,7 @@ TEST_F(Resume, ACheckpointCutShortOrOfAnotherDiskIsRefusedAndKept) {
     const fs::path copy = scratch / "copy.img", session = scratch / "s.nxdrs";
     fs::copy_file(image, copy);
     const fs::path checkpoint = session.string() + ".checkpoint";
-    killDuring({"scan", copy.string(), "--type", "D", "--session", session.string()}, checkpoint,
+    test::killNorixOnceExists({"scan", copy.string(), "--type", "D", "--session", session.string()}, checkpoint,
                std::chrono::milliseconds(0));
     ASSERT_TRUE(fs::exists(checkpoint));
     const auto bytes = test::readFile(checkpoint);

@@ -90,4 +90,33 @@ inline NorixRun runNorixWatched(std::vector<std::string> args, const std::filesy
     return run;
 }
 
+// Starts norix (output dropped) and kills it outright (SIGKILL: no chance to tidy up)
+// once `file` has existed for `delay`, unless it ends first.
+inline void killNorixOnceExists(std::vector<std::string> args, const std::filesystem::path& file,
+                                std::chrono::milliseconds delay) {
+    args.insert(args.begin(), NORIX_CLI);
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, NORIX_CLI, &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    if (spawned != 0) return;
+    int status = 0;
+    for (auto end = std::chrono::steady_clock::time_point::max(); waitpid(child, &status, WNOHANG) == 0;) {
+        if (end == std::chrono::steady_clock::time_point::max() && std::filesystem::exists(file))
+            end = std::chrono::steady_clock::now() + delay;
+        if (std::chrono::steady_clock::now() >= end) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return;
+        }
+        usleep(1'000);
+    }
+}
+
 }  // namespace norix::test
