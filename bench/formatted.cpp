@@ -3,17 +3,12 @@
 //
 //   bench_formatted IMAGE      (tools/make-fat32-bench-image.sh IMAGE --formatted makes one)
 #include <cstdio>
-#include <fstream>
 
 #include "bench/BenchImage.h"
 #include "scan/RecoveryModule.h"
 
 using namespace norix;
 using namespace norix::bench;
-
-namespace {
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -6,13 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <malloc.h>
 #include <shared_mutex>
 #include <string>
 
-#include "results/RecoverySession.h"
 #include "bench/BenchImage.h"
+#include "results/RecoverySession.h"
 #include "results/TreeClassMethod.h"
 
 using namespace norix;

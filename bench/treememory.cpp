@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <malloc.h>
 #include <new>
 #include <string>

@@ -71,6 +71,8 @@ void fields(CheckpointArchive& a, MainBootSector& r) {
       r.computedBytesPerSector, r.computedSectorsPerCluster, r.cluster_heap_offset_1);
 }
 
+void fields(CheckpointArchive& a, ByteRange& r) { a(r.first, r.end); }
+
 void fields(CheckpointArchive& a, HPlusExtDesc& r) { a(r.startBlock, r.blockCount); }
 
 void fields(CheckpointArchive& a, HPlusForkData& r) { a(r.logicalSize, r.clumpSize, r.totalBlocks, r.extents); }
@@ -182,13 +184,9 @@ void RecoveryModule::checkpointState(CheckpointArchive& a, std::vector<BaseTree*
     a(items.items, items.live, items.liveKnown, extents.extents);
     a(apfsQuickContainer_, apfsContainerUuid_, apfsNotices_);
     // The sectors found unreadable so far, for the scan log at the end of the resumed scan.
-    std::vector<std::pair<uint64_t, uint64_t>> unreadable;
-    for (const ByteRange& range : unreadable_.ranges()) unreadable.emplace_back(range.first, range.end);
+    std::vector<ByteRange> unreadable = a.reading() ? std::vector<ByteRange>{} : unreadable_.ranges();
     a(unreadable);
-    if (a.reading()) {
-        resumedUnreadable_.clear();
-        for (const auto& [first, end] : unreadable) resumedUnreadable_.push_back({first, end});
-    }
+    if (a.reading()) resumedUnreadable_ = std::move(unreadable);
 
     // Lost folders by their nodes' places in the tree.
     std::unordered_map<const BaseTree*, uint64_t> placeOf;

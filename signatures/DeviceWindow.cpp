@@ -22,15 +22,16 @@ DeviceWindow::DeviceWindow(std::span<const uint8_t> firstSector, uint64_t sector
       sectorNumber_(sectorNumber),
       blockSize_(blockSize),
       bsdPath_(bsdPath),
-      windowBytes_(windowBytes) {}
+      windowBytes_(windowBytes) {
+    uint64_t start = 0;
+    if (!__builtin_mul_overflow(sectorNumber, uint64_t{blockSize}, &start)) deviceStart_ = start;
+}
 
 std::optional<ByteView> DeviceWindow::bytesAt(uint64_t position, size_t length) {
     if (inside(position, length, 0, firstSector_.size()))
         return ByteView(firstSector_.subspan(static_cast<size_t>(position), length));
-    uint64_t start = 0;  // the file's first byte on the device
-    if (!__builtin_mul_overflow(sectorNumber_, uint64_t{blockSize_}, &start) &&
-        position <= std::numeric_limits<uint64_t>::max() - start)
-        if (const auto held = DiskReader::Resident::find(bsdPath_, start + position, length)) return held;
+    if (deviceStart_ && position <= std::numeric_limits<uint64_t>::max() - *deviceStart_)
+        if (const auto held = DiskReader::Resident::find(bsdPath_, *deviceStart_ + position, length)) return held;
     if (window_.empty() || !inside(position, length, windowStart_, window_.size())) {
         if (!readWindowAt(position, length)) return std::nullopt;
     }
@@ -41,11 +42,8 @@ std::optional<uint64_t> DeviceWindow::bytesToDeviceEnd() const {
     const DiskReader::Descriptor device(bsdPath_);
     if (device.fd() < 0) return std::nullopt;
     const off_t end = ::lseek(device.fd(), 0, SEEK_END);
-    uint64_t start = 0;
-    if (end < 0 || __builtin_mul_overflow(sectorNumber_, uint64_t{blockSize_}, &start) ||
-        static_cast<uint64_t>(end) < start)
-        return std::nullopt;
-    return static_cast<uint64_t>(end) - start;
+    if (end < 0 || !deviceStart_ || static_cast<uint64_t>(end) < *deviceStart_) return std::nullopt;
+    return static_cast<uint64_t>(end) - *deviceStart_;
 }
 
 bool DeviceWindow::readWindowAt(uint64_t position, size_t length) {

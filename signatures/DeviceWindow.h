@@ -34,6 +34,7 @@ private:
     std::span<const uint8_t> firstSector_;
     uint64_t sectorNumber_;
     uint32_t blockSize_;
+    std::optional<uint64_t> deviceStart_;  // the file's first byte on the device, when it has one
     std::string bsdPath_;
     size_t windowBytes_;
     AlignedBytes window_;
