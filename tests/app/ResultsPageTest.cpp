@@ -72,6 +72,9 @@ private slots:
         app_->openSource(QString::fromStdString(image.string()));
         QTRY_COMPARE_WITH_TIMEOUT(app_->SBWCode, 110, 120000);
         app_->okBtnClickedInSBW();
+        // The scan's end queues a reload of the listed folder; on a slow machine it is still
+        // waiting here, and would reset a later test's table (and drop its thumbnail work).
+        QCoreApplication::sendPostedEvents();
     }
 
     void cleanupTestCase() {
