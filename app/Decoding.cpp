@@ -75,13 +75,13 @@ void DecodeQueue::run() {
         QImage image;
         if (data) image = makeThumbnail(QByteArray::fromRawData(reinterpret_cast<const char*>(data->data()),
                                                                 static_cast<qsizetype>(data->size())), side_);
-        QMetaObject::invokeMethod(this, [this, generation = job.generation, row = job.row, path = job.path, image] {
+        mailbox_.post([this, generation = job.generation, row = job.row, path = job.path, image] {
             {
                 std::lock_guard lock(mutex_);
                 if (generation != generation_) return;
             }
             done_(row, path, image);
-        }, Qt::QueuedConnection);
+        });
     }
 }
 

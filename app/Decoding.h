@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/Mailbox.h"
 #include "app/NodePath.h"
 #include "results/BaseTree.h"
 
@@ -58,6 +59,7 @@ private:
     std::deque<Job> jobs_;
     uint64_t generation_ = 0;
     bool stop_ = false;
+    Mailbox mailbox_;
     std::thread worker_;
 };
 

@@ -128,7 +128,7 @@ void PreviewWindow::openPreviewWindowForNDIR(RecoveryModule& module, const NodeP
         scratch.close();
         QImage image = kind == kKindPicture ? makeThumbnail(bytes, kPictureSide) : QImage();
         QString shown = kind == kKindText ? QString::fromUtf8(bytes.left(kTextShown)) : QString();
-        QMetaObject::invokeMethod(this, [this, generation, kind, image, shown] {
+        mailbox_.post([this, generation, kind, image, shown] {
             if (generation != generation_) return;
             busy_ = false;
             if (kind == kKindPicture && !image.isNull()) {
@@ -141,7 +141,7 @@ void PreviewWindow::openPreviewWindowForNDIR(RecoveryModule& module, const NodeP
                 views_->setCurrentIndex(kOpen);
             }
             emit loaded();
-        }, Qt::QueuedConnection);
+        });
     });
 }
 

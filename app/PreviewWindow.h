@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/AppLog.h"
+#include "app/Mailbox.h"
 #include "app/NodePath.h"
 
 class QLabel;
@@ -56,6 +57,7 @@ private:
     QString scratchFile_, fileName_;
     bool busy_ = false;
     std::atomic<uint64_t> generation_{0};
+    Mailbox mailbox_;
     std::thread reader_;
     AppLog log_;
 };

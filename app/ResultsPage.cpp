@@ -268,11 +268,11 @@ void ResultsPage::searchEntered(const QString& text) {
     locateButton->setEnabled(true);
     searchThread_ = std::thread([this, module = module_, flag = flag_, keyword = text.toStdString()] {
         auto result = module->startSearch_andFlag(keyword, flag);
-        QMetaObject::invokeMethod(this, [this, flag, result] {
+        mailbox_.post([this, flag, result] {
             if (flag != flag_) return;
             *flag = false;
             model_.showMatches(result);
-        }, Qt::QueuedConnection);
+        });
     });
     searchCountTimer = 0;
     searchTimer_.start(1000);

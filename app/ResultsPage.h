@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/Mailbox.h"
 #include "app/NodePath.h"
 #include "app/ResultsModel.h"
 #include "results/FilterState.h"
@@ -115,6 +116,7 @@ private:
     QHBoxLayout* pathLayout_;
     bool selecting_ = false;  // the outline selection is being moved by this page
     std::shared_ptr<std::atomic<bool>> flag_;
+    Mailbox mailbox_;
     std::thread searchThread_;
     QTimer searchTimer_;
     int searchCountTimer = 0;
