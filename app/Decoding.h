@@ -3,7 +3,6 @@
 // hostile: files are read only below a size limit, and pictures are decoded with Qt's
 // allocation limit set, so no file can hang or exhaust the application.
 #include <QImage>
-#include <QObject>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -31,14 +30,13 @@ std::unique_ptr<BaseTree> readableCopy(const BaseTree& node);
 QImage makeThumbnail(const QByteArray& bytes, int side);
 
 // One worker reading and decoding files in order. cancel() drops the waiting work and
-// any result not yet delivered; results are delivered on the queue's thread.
-class DecodeQueue : public QObject {
-    Q_OBJECT
+// any result not yet delivered; results are delivered on the thread that made the queue.
+class DecodeQueue {
 public:
     // Called with the file's row, its path and the picture (null: none could be made).
     using Done = std::function<void(int row, const NodePath& path, const QImage& image)>;
     DecodeQueue(int side, Done done);
-    ~DecodeQueue() override;
+    ~DecodeQueue();
     void add(int row, NodePath path, std::unique_ptr<BaseTree> file, std::string diskPath);
     void cancel();
 
